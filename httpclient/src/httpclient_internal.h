@@ -1,0 +1,189 @@
+// The client record behind an HTTPClientHandle and the library's internal
+// operations shared between its source files (and its tests and fuzzers).
+#ifndef NAMREG_HTTPCLIENT_INTERNAL_H
+#define NAMREG_HTTPCLIENT_INTERNAL_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include "namreg/httpclient.h"
+
+#define HTTPCLIENT_QOP_SIZE    17
+#define HTTPCLIENT_REALM_SIZE  65
+#define HTTPCLIENT_NONCE_SIZE  129
+#define HTTPCLIENT_SERVER_NAME_SIZE 129
+#define HTTPCLIENT_TEXT_MAX    1280u   // bytes of a 1281-byte text buffer
+#define HTTPCLIENT_BODY_PIECE  14600u  // receive size when no length is known
+
+// Operation kinds.
+#define HTTPCLIENT_OP_NONE           0u
+#define HTTPCLIENT_OP_REQUEST        1u
+#define HTTPCLIENT_OP_STOP           2u
+#define HTTPCLIENT_OP_SEND_QUEUED    3u
+#define HTTPCLIENT_OP_TUNNEL_OPEN    4u
+#define HTTPCLIENT_OP_TUNNEL_REQUEST 5u
+
+// Phases: the step whose budget starts on the next handler call.
+#define HTTPCLIENT_PHASE_RUNNING     0u
+#define HTTPCLIENT_PHASE_CONNECT     1u
+#define HTTPCLIENT_PHASE_SEND_HEADER 2u
+#define HTTPCLIENT_PHASE_SEND_BODY   3u
+#define HTTPCLIENT_PHASE_RECV_HEADER 4u
+#define HTTPCLIENT_PHASE_RECV_BODY   5u
+
+// Status indexes the code looks at.
+#define HTTPCLIENT_STATUS_NONE 0u
+#define HTTPCLIENT_STATUS_100  1u
+#define HTTPCLIENT_STATUS_200  3u
+#define HTTPCLIENT_STATUS_401  18u
+#define HTTPCLIENT_STATUS_407  24u
+#define HTTPCLIENT_STATUS_MAX  41u
+
+// One side's Digest challenge.
+struct HTTPClientDigest {
+    char szQop[HTTPCLIENT_QOP_SIZE];
+    char szRealm[HTTPCLIENT_REALM_SIZE];
+    char szNonce[HTTPCLIENT_NONCE_SIZE];
+};
+
+struct HTTPClientContext {
+    // Server block.
+    HTTPClientEndpoint tServer;
+    HTTPClientDigest tServerDigest;
+    uint32_t dwServerNonceCount;
+    // Proxy block.
+    HTTPClientEndpoint tProxy;
+    HTTPClientDigest tProxyDigest;
+    uint32_t dwProxyNonceCount;
+    uint32_t dwPostResendCount;
+
+    uint32_t dwUseProxy;
+    char szURI[HTTPCLIENT_URI_SIZE];
+
+    uint32_t dwMethod;       // HTTPCLIENT_METHOD_*
+    uint32_t dwMode;         // HTTPCLIENT_MODE_*
+    int32_t iSocket;         // -1 when none is open
+    uint32_t dwStatusIndex;  // 0 none, 1..41
+
+    uint32_t dwRtspTunnel;
+    uint32_t dwHldmTunnel;
+    int32_t iSID;
+    uint32_t dwAudioMode;
+    int32_t iPrivilege;
+    char szServerName[HTTPCLIENT_SERVER_NAME_SIZE];
+    uint32_t dwResponseKeepAlive;
+
+    char szSessionCookie[HTTPCLIENT_COOKIE_SIZE];
+    int32_t iTunnelGetSocket;
+    int32_t iTunnelPostSocket;
+
+    char szExtraHeader[HTTPCLIENT_HEADER_SIZE];
+    char szReferer[HTTPCLIENT_REFERER_SIZE];
+    char szUserAgent[HTTPCLIENT_USER_AGENT_SIZE];
+    char szContentType[HTTPCLIENT_CONTENT_TYPE_SIZE];
+    uint32_t dwKeepAlive;
+    const char *pBody;
+
+    // Time budgets, microseconds.
+    uint32_t dwSelectTimeout;
+    uint32_t dwConnectBudget;
+    uint32_t dwSendHeaderBudget;
+    uint32_t dwSendBodyBudget;
+    uint32_t dwRecvHeaderBudget;
+    uint32_t dwRecvBodyBudget;
+    uint32_t dwConnectReload;
+    uint32_t dwSendHeaderReload;
+    uint32_t dwSendBodyReload;
+    uint32_t dwRecvHeaderReload;
+    uint32_t dwRecvBodyReload;
+    HTTPClientCallback pfnCallback;
+    void *pCallbackContext;
+    uint32_t dwTotalBudget;
+
+    uint32_t dwState;        // index into fHTTPClientStateMachineFunc
+    uint32_t dwOperation;    // HTTPCLIENT_OP_*
+    uint32_t dwPhase;        // HTTPCLIENT_PHASE_*
+    uint32_t dwPhaseMark;    // milliseconds
+
+    char *pDest;
+    uint32_t dwDestSize;
+    uint32_t dwStoredLength;
+
+    char szRequest[HTTPCLIENT_HEADER_SIZE];
+    uint32_t dwRequestSent;
+
+    char szHeaderBuffer[HTTPCLIENT_HEADER_SIZE];
+    uint32_t dwParsePos;
+    uint32_t dwBuffered;
+    uint32_t dwContentLengthKnown;
+    int32_t iContentRemaining;
+    uint32_t dwChunked;
+    int32_t iChunkRemaining;
+    uint32_t dwServerFilterRequested;
+    uint32_t dwServerFilter;
+    char *pSendBuffer;
+    uint32_t dwSendLength;
+    uint32_t dwBodyLength;
+    uint32_t dwBodySent;
+    char *pResponseHeader;   // the caller's szResponseHeader
+
+    HTTPClientInfo tInfoCopy;          // tunnelled modes
+    HTTPClientTunnelRequest tQueued;
+    char szUploadPartHeader[HTTPCLIENT_PART_HEADER_SIZE];
+    char szUploadTrailerFormat[HTTPCLIENT_TRAILER_SIZE];
+    FILE *pUploadFile;
+    uint32_t dwUploadPhase;
+    uint32_t dwUploadMode;
+    char szUploadPrefix[HTTPCLIENT_PREFIX_SIZE];
+
+    uint32_t dwPriorityEnable;
+    uint32_t dwPriority;
+    uint32_t dwTOSEnable;
+    uint32_t dwTOS;
+
+    // Retries of the current synchronous call (401 / 407).
+    uint32_t dwServerRetries;
+    uint32_t dwProxyRetries;
+};
+
+typedef uint32_t (*HTTPClientStateFunc)(HTTPClientContext *ptClient);
+extern const HTTPClientStateFunc fHTTPClientStateMachineFunc[HTTPCLIENT_STATE_COUNT];
+
+extern "C" {
+// Millisecond tick of the process clock.
+uint32_t HTTPClient_GetTickMs(void);
+
+// Clears a record to its idle form (zeros, every socket -1).
+void HTTPClient_ClearRecord(HTTPClientContext *ptClient);
+
+// Composer (state 2).
+uint32_t HTTPClient_ComposeRequest(HTTPClientContext *ptClient);
+
+// Response parser.
+uint32_t HTTPClient_ParseResponseHeader(HTTPClientContext *ptClient, uint32_t dwReceived);
+void HTTPClient_ParseHeaderLine(HTTPClientContext *ptClient, const char *szLine, uint32_t dwLength);
+uint32_t HTTPClient_StatusIndex(int32_t iCode);
+void HTTPClient_ParseStatusCode(HTTPClientContext *ptClient, const char *szCode);
+uint32_t HTTPClient_HeaderComplete(HTTPClientContext *ptClient);
+uint32_t HTTPClient_ReadChunkHeader(HTTPClientContext *ptClient);
+int32_t HTTPClient_ParseChunkSize(const char *szText, uint32_t dwLength);
+// Appends text to the caller's response header text, whole lines only.
+void HTTPClient_AppendResponseLine(HTTPClientContext *ptClient, const char *szLine, uint32_t dwLength);
+
+// Transport.
+uint32_t HTTPClient_CheckTimeout(HTTPClientContext *ptClient);
+uint32_t HTTPClient_Resolve(HTTPClientContext *ptClient);
+uint32_t HTTPClient_Connect(HTTPClientContext *ptClient);
+uint32_t HTTPClient_SendOnce(HTTPClientContext *ptClient, const char *pData, uint32_t dwLength,
+                             uint32_t *pdwSent);
+uint32_t HTTPClient_RecvOnce(HTTPClientContext *ptClient, char *pDest, uint32_t dwWanted,
+                             uint32_t *pdwReceived, uint32_t dwWait);
+void HTTPClient_CloseSocket(HTTPClientContext *ptClient);
+}
+
+// Bounded append of a formatted piece to a text of `size` bytes (at most
+// size - 1 characters, a piece that does not fit is cut short).
+void HTTPClient_AppendF(char *szText, uint32_t dwSize, const char *szFormat, ...)
+    __attribute__((format(printf, 3, 4)));
+
+#endif  // NAMREG_HTTPCLIENT_INTERNAL_H
