@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Builds and runs every test of the project: the normal build, the
+# AddressSanitizer + UndefinedBehaviorSanitizer build and the fuzz targets.
+# As root on Debian 12 it first installs the packages the tests need.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+FUZZ_SECONDS="${FUZZ_SECONDS:-20}"
+JOBS="${JOBS:-2}"
+
+packages=(
+  cmake ninja-build g++ pkg-config                  # build
+  libgtest-dev libgmock-dev libbenchmark-dev        # tests and benchmarks
+  clang libclang-rt-14-dev                          # libFuzzer targets
+  libssl-dev libcurl4-openssl-dev                   # test oracle, benchmark peer
+  iproute2 bind9 bind9-dnsutils apache2 squid       # the test world's peers
+  valgrind                                          # instruction counts (bench)
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "missing packages (install as root): ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "== installing: ${missing[*]}"
+  apt-get update -q
+  # The servers are started by the tests themselves: keep the packages'
+  # own services from starting.
+  printf '#!/bin/sh\nexit 101\n' > /usr/sbin/policy-rc.d && chmod +x /usr/sbin/policy-rc.d
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  rm -f /usr/sbin/policy-rc.d
+fi
+
+summaries=()
+total_pass=0 total_fail=0 total_skip=0
+run_suite() {
+  local preset=$1
+  echo "== build: $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$JOBS"
+  echo "== test: $preset"
+  local log="build/$preset/ctest.log" rc=0
+  ctest --preset "$preset" -j 8 2>&1 | tee "$log" || rc=$?
+  local line skipped
+  line=$(grep -E '^[0-9]+% tests passed' "$log" | tail -1 || true)
+  summaries+=("$preset: ${line:-no summary}")
+  skipped=$(grep -c '(Skipped)' "$log" || true)
+  if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+    total_fail=$((total_fail + BASH_REMATCH[1]))
+    total_skip=$((total_skip + skipped))
+    total_pass=$((total_pass + BASH_REMATCH[2] - BASH_REMATCH[1] - skipped))
+  else
+    rc=1
+  fi
+  return $rc
+}
+
+status=0
+run_suite release || status=1
+run_suite asan || status=1
+
+echo "== fuzz: ${FUZZ_SECONDS}s per target"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$JOBS"
+if bash fuzz/run-fuzzers.sh build/fuzz "$FUZZ_SECONDS"; then
+  summaries+=("fuzz: no crash")
+else
+  summaries+=("fuzz: FAILED")
+  status=1
+fi
+
+echo "== summary"
+printf '%s\n' "${summaries[@]}"
+echo "total: $total_pass passed, $total_fail failed, $total_skip skipped"
+exit $status
