@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and builds a C program against it
+# with pkg-config alone.
+set -euo pipefail
+build=$1 source=$2
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" >/dev/null
+test -x "$prefix/bin/namreg"
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+cc -std=c11 -Wall -Wextra -Werror -o "$prefix/consumer" "$source/installed_consumer.c" \
+   $(pkg-config --cflags --libs namreg)
+"$prefix/consumer"
