@@ -1,0 +1,154 @@
+// DNS UPDATE (RFC 2136): adds one A record to a zone with one message over
+// UDP and judges the server's answer.
+#include <arpa/inet.h>
+#include <errno.h>
+#include <netinet/in.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+
+#include "dns_wire.h"
+#include "namreg/common.h"
+#include "namreg/netutility.h"
+#include "socket_util.h"
+
+namespace {
+
+using netutility::DnsGet16;
+using netutility::DnsPut16;
+using netutility::kDnsHeaderSize;
+using netutility::kDnsMessageSize;
+
+constexpr int kAlert = 1;
+const char kTag[] = "DNS_UPDATE";
+
+constexpr uint8_t kUpdateRequest = 0x28;   // opcode 5
+constexpr uint8_t kUpdateResponse = 0xA8;  // QR, opcode 5, AA/TC/RD clear
+constexpr uint16_t kTypeSoa = 6;
+constexpr uint16_t kTypeA = 1;
+constexpr uint16_t kClassIn = 1;
+// Fixed bytes around the two names: header, ZTYPE/ZCLASS, TYPE, CLASS, TTL,
+// RDLENGTH and the address.
+constexpr size_t kFixedBytes = kDnsHeaderSize + 4 + 14;
+
+// Each outcome is printed and logged; the logged format takes the tag.
+#define REPORT(printed, logged)           \
+  do {                                     \
+    puts(printed);                         \
+    Log_Syslog(kAlert, logged, kTag);      \
+  } while (0)
+
+size_t BuildUpdate(uint8_t *message, const char *zone_name, const char *host_name,
+                   uint32_t address, uint32_t ttl, uint8_t record_class) {
+  const uint16_t id = static_cast<uint16_t>(rand() & 0xFFFF);
+  memcpy(message, &id, 2);
+  message[2] = kUpdateRequest;
+  message[3] = 0x00;
+  DnsPut16(message + 4, 1);  // ZOCOUNT
+  DnsPut16(message + 6, 0);  // PRCOUNT
+  DnsPut16(message + 8, 1);  // UPCOUNT
+  DnsPut16(message + 10, 0); // ADCOUNT
+  size_t n = kDnsHeaderSize;
+  n += netutility::DnsEncodeName(zone_name, message + n);
+  DnsPut16(message + n, kTypeSoa);
+  DnsPut16(message + n + 2, kClassIn);
+  n += 4;
+  n += netutility::DnsEncodeName(host_name, message + n);
+  DnsPut16(message + n, kTypeA);
+  message[n + 2] = 0;
+  message[n + 3] = record_class;
+  message[n + 4] = static_cast<uint8_t>(ttl >> 24);
+  message[n + 5] = static_cast<uint8_t>(ttl >> 16);
+  message[n + 6] = static_cast<uint8_t>(ttl >> 8);
+  message[n + 7] = static_cast<uint8_t>(ttl);
+  DnsPut16(message + n + 8, 4);
+  memcpy(message + n + 10, &address, 4);
+  return n + 14;
+}
+
+}  // namespace
+
+extern "C" int NetUtility_DNSUpdate(const char *server_address, const char *zone_name,
+                                    const char *host_name, const char *address,
+                                    uint32_t ttl, uint8_t record_class,
+                                    uint32_t timeout_seconds) {
+  if (server_address == nullptr) {
+    REPORT("[NetUtility_DNSUpdate] Need DNS server IP\r", "[%s]:Need DNS server IP\n");
+    return -1;
+  }
+  if (address == nullptr) {
+    REPORT("[NetUtility_DNSUpdate] Need DNS update IP\r", "[%s]:Need DNS update IP\n");
+    return -1;
+  }
+  if (zone_name == nullptr || host_name == nullptr) {
+    REPORT("[NetUtility_DNSUpdate] Invalid argument\r", "[%s]:Invalid argument\n");
+    return -1;
+  }
+  const size_t address_length = strlen(address);
+  if (address_length > 15 ||
+      NetUtility_IsValidIP(address, static_cast<int>(address_length)) != 1) {
+    REPORT("[NetUtility_DNSUpdate] Invalid IP\r", "[%s]:Invalid IP\n");
+    return -1;
+  }
+  // Names DNS cannot carry, or that would not fit the message together,
+  // are invalid arguments; nothing is sent.
+  if (netutility::DnsEncodedNameLength(zone_name) == 0 ||
+      netutility::DnsEncodedNameLength(host_name) == 0 ||
+      kFixedBytes + netutility::DnsEncodedNameLength(zone_name) +
+              netutility::DnsEncodedNameLength(host_name) >
+          kDnsMessageSize) {
+    REPORT("[NetUtility_DNSUpdate] Invalid argument\r", "[%s]:Invalid argument\n");
+    return -1;
+  }
+
+  netutility::SocketGuard sock(socket(AF_INET, SOCK_DGRAM, 0));
+  if (!sock.valid()) return -1;
+
+  uint8_t message[kDnsMessageSize];
+  memset(message, 0, sizeof(message));
+  const size_t length = BuildUpdate(message, zone_name, host_name, inet_addr(address), ttl,
+                                    record_class);
+
+  struct sockaddr_in server;
+  memset(&server, 0, sizeof(server));
+  server.sin_family = AF_INET;
+  server.sin_port = htons(netutility::kDnsPort);
+  server.sin_addr.s_addr = inet_addr(server_address);
+  if (sendto(sock.get(), message, length, MSG_NOSIGNAL,
+             reinterpret_cast<const struct sockaddr *>(&server), sizeof(server)) < 0)
+    return -1;
+
+  if (!netutility::WaitReadable(sock.get(), timeout_seconds)) {
+    printf("[NetUtility_DNSUpdate] Time out and no response!");
+    Log_Syslog(kAlert, "[%s]:Time out and no response!!\n", kTag);
+    return -1;
+  }
+
+  memset(message, 0, sizeof(message));
+  struct sockaddr_in from;
+  socklen_t from_length = sizeof(from);
+  const ssize_t got = recvfrom(sock.get(), message, sizeof(message), MSG_NOSIGNAL,
+                               reinterpret_cast<struct sockaddr *>(&from), &from_length);
+  if (got <= 0) {
+    const int error = errno;
+    printf("[NetUtility_DNSUpdate] recvfrom failed (%d)\r\n", error);
+    Log_Syslog(kAlert, "[%s]:recvfrom failed\n", kTag);
+    return -1;
+  }
+  sock.Close();
+
+  // Bytes the datagram did not fill stay zero.
+  const unsigned flags = (static_cast<unsigned>(message[2]) << 8) | message[3];
+  if (message[2] != kUpdateResponse || (message[3] & 0x7F) != 0) {
+    REPORT("[NetUtility_DNSUpdate] Update fail!", "[%s]:Update fail!\n");
+    printf("Flag:%X\n", flags);
+    return -1;
+  }
+  REPORT("[NetUtility_DNSUpdate] Update success!", "[%s]:Update success!\n");
+  printf("Flag:%X\n", flags);
+  // Servers may leave the update section out of the answer (RFC 2136 3.8).
+  const uint16_t zocount = DnsGet16(message + 4);
+  const uint16_t upcount = DnsGet16(message + 8);
+  return (zocount == 1 && upcount <= 1) ? 0 : -1;
+}

@@ -1,0 +1,113 @@
+// Label encoding of names and the resolver's answer walk.
+#include "dns_wire.h"
+
+#include <string.h>
+
+#include "namreg/netutility.h"
+
+namespace netutility {
+
+namespace {
+
+constexpr uint16_t kTypeA = 1;
+constexpr uint16_t kTypeCname = 5;
+// A record shorter than this (from its first byte) is not looked at.
+constexpr size_t kMinRecord = 13;
+// TYPE, CLASS, TTL and RDLENGTH after the owner name.
+constexpr size_t kRecordFixed = 10;
+
+size_t PartLength(const char *part, const char **dot) {
+  *dot = strchr(part, '.');
+  return *dot != nullptr ? static_cast<size_t>(*dot - part) : strlen(part);
+}
+
+// Finds the end of the owner name starting at `pos`: labels are followed by
+// their length bytes up to the zero byte or a compression pointer (two bytes
+// whose first has both high bits set), which ends the name.  False when the
+// name runs past the data or uses the reserved 0x40 / 0x80 label types.
+bool SkipOwnerName(const uint8_t *data, size_t length, size_t pos, size_t *end) {
+  while (pos < length) {
+    const uint8_t b = data[pos];
+    if (b == 0) {
+      *end = pos + 1;
+      return true;
+    }
+    if ((b & 0xC0) == 0xC0) {
+      if (length - pos < 2) return false;
+      *end = pos + 2;
+      return true;
+    }
+    if ((b & 0xC0) != 0) return false;
+    pos += 1u + b;
+  }
+  return false;
+}
+
+}  // namespace
+
+size_t DnsEncodedNameLength(const char *name) {
+  size_t total = 1;  // the closing zero byte
+  const char *part = name;
+  for (;;) {
+    const char *dot;
+    const size_t len = PartLength(part, &dot);
+    if (len > kDnsMaxLabel) return 0;
+    total += 1 + len;
+    if (total > kDnsMaxName) return 0;
+    if (dot == nullptr) return total;
+    part = dot + 1;
+  }
+}
+
+size_t DnsEncodeName(const char *name, uint8_t *out) {
+  size_t n = 0;
+  const char *part = name;
+  for (;;) {
+    const char *dot;
+    const size_t len = PartLength(part, &dot);
+    out[n++] = static_cast<uint8_t>(len);
+    memcpy(out + n, part, len);
+    n += len;
+    if (dot == nullptr) break;
+    part = dot + 1;
+  }
+  out[n++] = 0;
+  return n;
+}
+
+int32_t DnsParseAnswer(const uint8_t *data, size_t length, uint16_t query_id,
+                       uint32_t *address) {
+  // A name error is reported whatever the rest of the header says.
+  if (length >= 4 && (data[3] & 0x03) == 0x03) return DNS_RESULT_NAME_ERROR;
+  if (length < kDnsHeaderSize) return -1;
+  if (DnsGet16(data + 4) != 1 || memcmp(data, &query_id, 2) != 0 ||
+      DnsGet16(data + 6) == 0)
+    return -1;
+
+  // The echoed question: its name up to the zero byte, then QTYPE, QCLASS.
+  size_t pos = kDnsHeaderSize;
+  while (pos < length && data[pos] != 0) ++pos;
+  if (pos >= length || length - pos < 5) return -1;
+  if (DnsGet16(data + pos + 1) != kTypeA) return -1;
+
+  size_t record = pos + 5;
+  for (;;) {
+    if (record > length || length - record < kMinRecord) return 0;
+    size_t name_end;
+    if (!SkipOwnerName(data, length, record, &name_end)) return 0;
+    if (length - name_end < kRecordFixed) return 0;
+    const uint16_t type = DnsGet16(data + name_end);
+    const size_t rdlength = DnsGet16(data + name_end + 8);
+    const size_t rdata = name_end + kRecordFixed;
+    if (type == kTypeCname) {
+      record = rdata + rdlength;
+      continue;
+    }
+    if (type != kTypeA) return 0;
+    if (rdata >= length || rdlength > length - rdata || length - rdata < 4) return 0;
+    memcpy(address, data + rdata, 4);
+    return 0;
+  }
+}
+
+}  // namespace netutility

@@ -1,0 +1,49 @@
+// DNS message pieces shared by the stub resolver and DNS UPDATE: the size of
+// the one message buffer, the label encoding of names, and the answer walk
+// of the resolver (kept apart from the socket code so it can be driven with
+// bare datagram bytes).
+#ifndef NAMREG_NETUTILITY_DNS_WIRE_H
+#define NAMREG_NETUTILITY_DNS_WIRE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+namespace netutility {
+
+// One buffer holds the outgoing message and, cleared, the answer.
+constexpr size_t kDnsMessageSize = 524;
+constexpr uint16_t kDnsPort = 53;
+constexpr size_t kDnsHeaderSize = 12;
+// RFC 1035 limits: 63 bytes per label, 255 bytes for the encoded name.
+constexpr size_t kDnsMaxLabel = 63;
+constexpr size_t kDnsMaxName = 255;
+
+// Number of bytes `name` takes as labels (a length byte and the bytes of
+// each dot-separated part, one zero byte for an empty part, then the closing
+// zero byte), or 0 when a part is longer than 63 bytes or the whole would
+// exceed 255 bytes.
+size_t DnsEncodedNameLength(const char *name);
+
+// Writes `name` as labels at `out`; the caller has checked the length with
+// DnsEncodedNameLength and made room for it.  Returns the bytes written.
+size_t DnsEncodeName(const char *name, uint8_t *out);
+
+// Judges the answer to a query for an A record.  `query_id` is the ID as it
+// was stored in the query (compared byte for byte with the answer's first
+// two bytes).  Returns 0 (with *address written only when an A record was
+// found), -1, or DNS_RESULT_NAME_ERROR.  Reads nothing outside
+// data[0..length).
+int32_t DnsParseAnswer(const uint8_t *data, size_t length, uint16_t query_id,
+                       uint32_t *address);
+
+inline uint16_t DnsGet16(const uint8_t *p) {
+  return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+inline void DnsPut16(uint8_t *p, uint16_t value) {
+  p[0] = static_cast<uint8_t>(value >> 8);
+  p[1] = static_cast<uint8_t>(value & 0xFF);
+}
+
+}  // namespace netutility
+
+#endif  // NAMREG_NETUTILITY_DNS_WIRE_H

@@ -1,0 +1,117 @@
+// The DNS stub resolver: one A query over UDP to one name server, one wait,
+// one answer.
+#include <arpa/inet.h>
+#include <errno.h>
+#include <netinet/in.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+
+#include "dns_wire.h"
+#include "namreg/netutility.h"
+#include "socket_util.h"
+
+namespace {
+
+using netutility::DnsPut16;
+using netutility::kDnsHeaderSize;
+using netutility::kDnsMessageSize;
+
+constexpr uint32_t kDomainCheckSeconds = 2;
+
+// Builds the query for `host_name` (already length-checked) into `message`;
+// returns its length.
+size_t BuildQuery(uint8_t *message, uint16_t id, const char *host_name) {
+  memcpy(message, &id, 2);
+  message[2] = 0x01;  // standard query, recursion desired
+  message[3] = 0x00;
+  DnsPut16(message + 4, 1);  // QDCOUNT
+  DnsPut16(message + 6, 0);
+  DnsPut16(message + 8, 0);
+  DnsPut16(message + 10, 0);
+  size_t n = kDnsHeaderSize + netutility::DnsEncodeName(host_name, message + kDnsHeaderSize);
+  DnsPut16(message + n, 1);  // QTYPE A
+  DnsPut16(message + n + 2, 1);  // QCLASS IN
+  return n + 4;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t NetUtility_DNSResolve(uint32_t server_address, const char *host_name,
+                              uint32_t timeout_seconds, uint32_t *address) {
+  if (server_address == 0) {
+    puts("[NetUtility_DNSResolve] Need DNS server IP\r");
+    return -1;
+  }
+  if (host_name == nullptr || address == nullptr || timeout_seconds == 0) {
+    puts("[NetUtility_DNSResolve] Invalid argument\r");
+    return -1;
+  }
+  const size_t name_length = strlen(host_name);
+  if (name_length <= 15 && NetUtility_IsValidIP(host_name, static_cast<int>(name_length)) == 1) {
+    *address = inet_addr(host_name);
+    return 0;
+  }
+  // Names DNS cannot carry are refused before anything is sent.
+  if (netutility::DnsEncodedNameLength(host_name) == 0) {
+    puts("[NetUtility_DNSResolve] Invalid argument\r");
+    return -1;
+  }
+
+  netutility::SocketGuard sock(socket(AF_INET, SOCK_DGRAM, 0));
+  if (!sock.valid()) return -1;
+
+  uint8_t message[kDnsMessageSize];
+  memset(message, 0, sizeof(message));
+  const uint16_t id = static_cast<uint16_t>(rand() & 0xFFFF);
+  const size_t query_length = BuildQuery(message, id, host_name);
+
+  struct sockaddr_in server;
+  memset(&server, 0, sizeof(server));
+  server.sin_family = AF_INET;
+  server.sin_port = htons(netutility::kDnsPort);
+  server.sin_addr.s_addr = server_address;
+  if (sendto(sock.get(), message, query_length, MSG_NOSIGNAL,
+             reinterpret_cast<const struct sockaddr *>(&server), sizeof(server)) < 0)
+    return -1;
+
+  if (!netutility::WaitReadable(sock.get(), timeout_seconds)) return -1;
+
+  memset(message, 0, sizeof(message));
+  struct sockaddr_in from;
+  socklen_t from_length = sizeof(from);
+  const ssize_t got = recvfrom(sock.get(), message, sizeof(message), MSG_NOSIGNAL,
+                               reinterpret_cast<struct sockaddr *>(&from), &from_length);
+  if (got <= 0) {
+    printf("[NetUtility_DNSResolve] recvfrom failed (%d)\r\n", errno);
+    return -1;
+  }
+  sock.Close();
+  return netutility::DnsParseAnswer(message, static_cast<size_t>(got), id, address);
+}
+
+int NetUtility_IsValidDomainName(const char *host_name, int32_t *result) {
+  if (result != nullptr) *result = -1;
+  if (host_name == nullptr || host_name[0] == '\0') {
+    puts("[NetUtility_IsValidDomainName] Invalid arguments\r");
+    return 0;
+  }
+  uint32_t primary = 0;
+  uint32_t secondary = 0;
+  if (NetUtility_GetDNSIP(&primary, &secondary) != 0) {
+    puts("[NetUtility_IsValidDomainName] Get DNS server IP failed\r");
+    return 0;
+  }
+  uint32_t address = 0;
+  const int32_t code = NetUtility_DNSResolve(primary, host_name, kDomainCheckSeconds, &address);
+  if (result != nullptr) *result = code;
+  // A clean answer without a usable A record is not a resolution.
+  if (code == 0 && address != 0) return 1;
+  puts("[NetUtility_IsValidDomainName] DNS resolve failed\r");
+  return 0;
+}
+
+}  // extern "C"

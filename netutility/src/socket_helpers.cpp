@@ -1,0 +1,65 @@
+// Socket and clock helpers shared by the resolver, DNS UPDATE, the
+// connectivity test and the HTTP client.
+#include <fcntl.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "namreg/common.h"
+#include "namreg/netutility.h"
+#include "socket_util.h"
+
+namespace netutility {
+
+bool WaitReadable(int fd, uint32_t seconds) {
+  if (NetUtility_SetNonBlocking(fd) != 0) return false;
+  if (fd >= FD_SETSIZE) return false;
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(fd, &readable);
+  struct timeval limit;
+  limit.tv_sec = static_cast<time_t>(seconds);
+  limit.tv_usec = 0;
+  const int ready = select(fd + 1, &readable, nullptr, nullptr, &limit);
+  return ready > 0 && FD_ISSET(fd, &readable);
+}
+
+}  // namespace netutility
+
+extern "C" {
+
+int NetUtility_SetNonBlocking(int socket_fd) {
+  if (socket_fd == -1) return -1;
+  const int flags = fcntl(socket_fd, F_GETFL, 0);
+  if (flags == -1) return -1;
+  if (fcntl(socket_fd, F_SETFL, flags | O_NONBLOCK) == -1) return -1;
+  return 0;
+}
+
+int NetUtility_CloseSocket(int *socket_fd) {
+  if (socket_fd == nullptr || *socket_fd == -1) return -1;
+  close(*socket_fd);
+  *socket_fd = -1;
+  return 0;
+}
+
+int NetUtility_CloseSockets(int *sockets, int count) {
+  if (sockets == nullptr || count <= 0) return -1;
+  for (int i = 0; i < count; ++i) NetUtility_CloseSocket(&sockets[i]);
+  return 0;
+}
+
+int NetUtility_SetReuseAddr(int socket_fd) {
+  if (socket_fd == -1) return -1;
+  const int on = 1;
+  if (setsockopt(socket_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on)) != 0) return -1;
+  return 0;
+}
+
+uint32_t NetUtility_GetTickMs(void) { return TickClock_GetMs(); }
+
+int NetUtility_IsTimeout(uint32_t start_ms, uint32_t seconds, uint32_t *elapsed_seconds) {
+  return TickClock_IsTimeout(start_ms, seconds, elapsed_seconds);
+}
+
+}  // extern "C"
