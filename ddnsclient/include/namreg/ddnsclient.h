@@ -11,6 +11,214 @@
 extern "C" {
 #endif
 
+/* ---- Result codes ----------------------------------------------------- */
+
+#define DDNSCLIENT_OK                      0x00000000u
+#define DDNSCLIENT_I_IP_UNCHANGED          0x70010001u /* public address unchanged, nothing to do */
+#define DDNSCLIENT_I_HOSTNAME_OTHER_CAMERA 0x70010002u /* host name used by another camera */
+#define DDNSCLIENT_I_HOSTNAME_THIS_CAMERA  0x70010003u /* host name already belongs to this camera */
+#define DDNSCLIENT_E_VERSION               0x80010001u /* wrong interface version */
+#define DDNSCLIENT_E_NO_MEMORY             0x80010002u
+#define DDNSCLIENT_E_INVALID_MAC           0x80010003u
+#define DDNSCLIENT_E_NEED_FIRMWARE         0x80010004u /* firmware version missing */
+#define DDNSCLIENT_E_SERVER_NAME           0x80010005u /* invalid or missing server name */
+#define DDNSCLIENT_E_INVALID_ARGS          0x80010006u /* invalid arguments / settings / provider */
+#define DDNSCLIENT_E_SEMAPHORE             0x80010008u
+#define DDNSCLIENT_E_HTTP_CLIENT           0x8001000Au
+#define DDNSCLIENT_E_FAIL                  0xFFFFFFFFu /* missing settings, socket or time-out failure */
+#define DDNSCLIENT_E_HOSTNAME              0x80020001u /* host unknown / not qualified / not the account's */
+#define DDNSCLIENT_E_SERIAL                0x80020002u /* serial number wrong, bad authentication */
+#define DDNSCLIENT_E_PASSWORD              0x80020003u
+#define DDNSCLIENT_E_AUTH                  0x80020004u
+#define DDNSCLIENT_E_NO_CHANGE             0x80020005u /* provider already has this address */
+#define DDNSCLIENT_E_SERVER_DNS            0x80020006u /* server-side DNS or system error */
+#define DDNSCLIENT_E_ABUSE                 0x80020007u
+#define DDNSCLIENT_E_TOO_SOON              0x80020008u /* registered or changed within 10 minutes */
+#define DDNSCLIENT_E_SERVER_MAC            0x80020009u /* invalid MAC (HLDM service) */
+#define DDNSCLIENT_E_HOSTNAME_IN_USE       0x8002000Au
+#define DDNSCLIENT_E_NO_PUBLIC_IP          0x8002000Bu
+#define DDNSCLIENT_E_HOSTNAME_EMAIL        0x8002000Cu /* invalid host name or e-mail, refused */
+#define DDNSCLIENT_E_UNKNOWN_RESPONSE      0x8002000Du
+#define DDNSCLIENT_E_SYSTEM_PARAMETER      0x8002000Eu
+#define DDNSCLIENT_E_AGENT_REFUSED         0x8002000Fu
+#define DDNSCLIENT_E_NETWORK               0x80020010u
+#define DDNSCLIENT_E_NO_REPLY              0x80020011u /* invalid or missing reply from the HLDM server */
+#define DDNSCLIENT_E_DB_CONNECT            0x80020012u
+#define DDNSCLIENT_E_DB_UPDATE             0x80020013u
+#define DDNSCLIENT_E_DB_REFERENCE          0x80020014u
+#define DDNSCLIENT_E_DNS_UPDATE            0x80020015u
+#define DDNSCLIENT_E_SORRY                 0x80020016u
+#define DDNSCLIENT_E_NOT_ACTIVE            0x80020017u
+#define DDNSCLIENT_E_REPLY_TIMEOUT         0x80020018u
+#define DDNSCLIENT_E_HTTP_400              0x80020019u
+#define DDNSCLIENT_E_ALREADY_REGISTERED    0x8002001Au
+#define DDNSCLIENT_E_SERVER_UNKNOWN        0x8002001Bu /* unknown server error (HLDM service) */
+
+/* ---- Records ------------------------------------------------------------ */
+
+#define DDNSCLIENT_VERSION 0x00000D02u /* 2.13.0.0, low byte first */
+
+#define DDNSCLIENT_PROVIDER_COUNT 38u
+#define DDNSCLIENT_PROVIDER_HLDM  5u
+#define DDNSCLIENT_PROVIDER_HLDM2 24u
+#define DDNSCLIENT_HLDM_PORT      3495u
+
+/* Initialisation record: zero it, fill it, pass it to DDNSClient_Initial. */
+typedef struct DDNSClientInitInfo {
+    uint32_t dwVersion;             /* DDNSCLIENT_VERSION */
+    char szMAC[13];                 /* 12 hexadecimal digits */
+    char szFirmwareVersion[32];     /* model / firmware text, not empty */
+    char szHLDMServerName[64];      /* optional */
+    char szDDNSServerName[64];      /* optional */
+} DDNSClientInitInfo;
+
+/* Field-presence flags of DDNSClientSettings.dwFlags (and of the context). */
+#define DDNSCLIENT_FLAG_ENABLE           0x0001u
+#define DDNSCLIENT_FLAG_PROVIDER         0x0002u
+#define DDNSCLIENT_FLAG_HOSTNAME         0x0004u
+#define DDNSCLIENT_FLAG_USERNAME         0x0008u
+#define DDNSCLIENT_FLAG_PASSWORD         0x0010u
+#define DDNSCLIENT_FLAG_INTERVAL         0x0020u
+#define DDNSCLIENT_FLAG_CHECKIP_PORT     0x0040u
+#define DDNSCLIENT_FLAG_UPDATE_PORT      0x0080u
+#define DDNSCLIENT_FLAG_HLDM_SERVER      0x0100u
+#define DDNSCLIENT_FLAG_DDNS_SERVER      0x0200u
+#define DDNSCLIENT_FLAG_PROVIDER_TEXT1   0x0400u
+#define DDNSCLIENT_FLAG_PROVIDER_TEXT2   0x0800u
+#define DDNSCLIENT_FLAG_HTTP_ALT_PORT    0x1000u
+
+/* Settings record: caller-owned, zeroed, filled field by field. */
+typedef struct DDNSClientSettings {
+    uint32_t dwFlags;                /* DDNSCLIENT_FLAG_* of the filled fields */
+    uint32_t dwEnable;               /* 0x1 */
+    uint32_t dwServiceProvider;      /* 0x2, 1..37 (5 and 24: HLDM service) */
+    char szHostName[128];            /* 0x4 */
+    char szUserName[64];             /* 0x8, the e-mail for the HLDM service */
+    char szPassword[64];             /* 0x10, the key for the HLDM service */
+    uint32_t dwUpdateInterval;       /* 0x20, minutes */
+    uint32_t dwCheckIPPortSwitch;    /* 0x40 */
+    uint32_t dwUpdatePortSwitch;     /* 0x80 */
+    char szHLDMServerName[64];       /* 0x100 */
+    uint16_t wHTTPAlternativePort;   /* 0x1000 */
+    uint32_t dwPortChanged;          /* 1: announce the port even when the address is unchanged */
+    char szDDNSServerName[64];       /* 0x200 */
+    uint16_t wCheckIPPort;           /* 0x40 */
+    uint16_t wUpdatePort;            /* 0x80 */
+    char szProviderText1[256];       /* 0x400 */
+    char szProviderText2[256];       /* 0x800 */
+    char szMegaChipsText[64];        /* provider 25 only */
+    char szProvider7Text[64];        /* provider 7 only */
+    char szCameraIP[16];             /* camera's dotted IPv4 address */
+    uint16_t wCameraPort;            /* camera's HTTP port */
+    char szCameraMAC[14];            /* camera's MAC text */
+} DDNSClientSettings;
+
+/* The client handle; its fields are private to the library. */
+typedef struct DDNSClientContext DDNSClientContext;
+
+/* ---- Context ------------------------------------------------------------- */
+
+uint32_t DDNSClient_Initial(DDNSClientContext **handle, const DDNSClientInitInfo *info);
+uint32_t DDNSClient_Release(DDNSClientContext **handle);
+uint32_t DDNSClient_SetParameters(DDNSClientContext *context, const DDNSClientSettings *settings);
+/* status 1: public address from the provider's check-IP routine; 2: `address`. */
+uint32_t DDNSClient_SetExternalIP(DDNSClientContext *context, uint32_t status, const char *address);
+/* System resolver (getaddrinfo, IPv4); 0 or -1. */
+int DDNSClient_DNSresolve(const char *host_name, uint32_t *address);
+uint32_t DDNSClient_CheckServerName(DDNSClientContext *context, const DDNSClientSettings *settings);
+int DDNSClient_CheckNecessaryFlag(const DDNSClientContext *context);
+int DDNSClient_IsValidServiceProv(uint32_t provider);
+
+/* ---- Settings ------------------------------------------------------------- */
+
+/* Called with the context's semaphore held.  Fields copied before a failure
+ * stay in the context. */
+uint32_t DDNSClient_ProcessRegisterSettings(DDNSClientContext *context, const DDNSClientSettings *settings);
+uint32_t DDNSClient_ProcessRequestKeySettings(DDNSClientContext *context, const DDNSClientSettings *settings);
+uint32_t DDNSClient_ProcessCheckHostNameSettings(DDNSClientContext *context, const DDNSClientSettings *settings);
+uint32_t DDNSClient_ProcessCheckHostNameSettingsEx(DDNSClientContext *context, const DDNSClientSettings *settings);
+uint32_t DDNSClient_ProcessUpdateSettings(DDNSClientContext *context, const DDNSClientSettings *settings);
+int DDNSClient_IsSettingsChanged(const DDNSClientContext *context, const DDNSClientSettings *settings);
+uint32_t DDNSClient_RegisterEnable(DDNSClientContext *context, const DDNSClientSettings *settings);
+uint32_t DDNSClient_RequestKeyEnable(DDNSClientContext *context, const DDNSClientSettings *settings);
+
+/* ---- Public HLDM operations (time-out 0: the operation's default) -------- */
+
+uint32_t DDNSClient_HLDMRegister(DDNSClientContext *context, const DDNSClientSettings *settings,
+                                 uint32_t timeout_seconds, uint32_t *registered_address);
+uint32_t DDNSClient_HLDMRequestKey(DDNSClientContext *context, const DDNSClientSettings *settings,
+                                   uint32_t timeout_seconds);
+uint32_t DDNSClient_HLDMCheckHostname(DDNSClientContext *context, const DDNSClientSettings *settings,
+                                      uint32_t timeout_seconds);
+uint32_t DDNSClient_HLDMOffline(DDNSClientContext *context, const DDNSClientSettings *settings,
+                                uint32_t timeout_seconds);
+
+/* ---- HLDM protocol building blocks ---------------------------------------- */
+
+typedef enum HLDM_REQUEST_TYPE {
+    HLDM_REQUEST_CHECK_IP = 0,
+    HLDM_REQUEST_UPDATE = 1,
+    HLDM_REQUEST_REGISTER = 2,
+    HLDM_REQUEST_REQUEST_KEY = 3,
+    HLDM_REQUEST_CHECK_HOSTNAME = 4,
+    HLDM_REQUEST_OFFLINE = 5,
+    HLDM_REQUEST_TYPE_COUNT = 6
+} HLDM_REQUEST_TYPE;
+
+#define DDNSCLIENT_HLDM_REQUEST_SIZE 249u   /* composer buffer */
+#define DDNSCLIENT_RESPONSE_SIZE     5840u  /* reply buffer, without its NUL */
+
+uint32_t DDNSClient_HashingPassword_HLDM(const char *mac, const char *salt, char *output);
+uint32_t DDNSClient_ComposeHLDMCheckIPRequest(DDNSClientContext *context, char *buffer, uint32_t size);
+uint32_t DDNSClient_ComposeHLDMUpdateRequest(DDNSClientContext *context, char *buffer, uint32_t size);
+uint32_t DDNSClient_ComposeHLDMRegisterRequest(DDNSClientContext *context, char *buffer, uint32_t size);
+uint32_t DDNSClient_ComposeHLDMRequestKeyRequest(DDNSClientContext *context, char *buffer, uint32_t size);
+uint32_t DDNSClient_ComposeHLDMCheckHostnameRequest(DDNSClientContext *context, char *buffer, uint32_t size);
+uint32_t DDNSClient_ComposeHLDMOfflineRequest(DDNSClientContext *context, char *buffer, uint32_t size);
+uint32_t DDNSClient_Communicate_HLDM_TCP(DDNSClientContext *context, const char *server_name, uint16_t port,
+                                         uint32_t timeout_seconds, uint32_t request_type);
+uint32_t DDNSClient_ProcessResponse_HLDMUpdate(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_HLDMRegister(DDNSClientContext *context, uint32_t *address);
+uint32_t DDNSClient_ProcessResponse_HLDMRequestKey(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_HLDMCheckHostname(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_HLDMOffline(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_HLDM(DDNSClientContext *context);
+uint32_t DDNSClient_Update_HLDM(DDNSClientContext *context);
+uint32_t DDNSClient_Register_HLDM(DDNSClientContext *context, uint32_t *address);
+uint32_t DDNSClient_RequestKey_HLDM(DDNSClientContext *context);
+uint32_t DDNSClient_CheckHostname_HLDM(DDNSClientContext *context);
+uint32_t DDNSClient_Offline_HLDM(DDNSClientContext *context);
+
+/* ---- Socket transport (non-blocking, every wait a select) ----------------
+ * *socket_fd is -1 when there is no socket; after any failure it is -1 again. */
+
+uint32_t DDNSClient_SocketConnect(int32_t *socket_fd, uint32_t address, uint16_t port, uint32_t timeout_seconds);
+int32_t DDNSClient_Send(int32_t *socket_fd, const char *data, int32_t length, uint32_t timeout_seconds);
+/* Reads until the peer closes or `size` bytes arrived; buffer holds size + 1. */
+int32_t DDNSClient_Receive(int32_t *socket_fd, char *buffer, uint32_t size, uint32_t timeout_seconds);
+int32_t DDNSClient_CloseSocket(int32_t *socket_fd);
+/* Exactly 11 bytes in one read; at most output_length characters of them
+ * are copied to output (then a NUL, so output holds output_length + 1). */
+uint32_t DDNSClient_GnuDIP_TCP_ReceiveSalt(int32_t socket_fd, uint32_t timeout_seconds,
+                                           char *output, uint32_t output_length);
+
+/* ---- Clock and text helpers ------------------------------------------------- */
+
+uint32_t DDNSClient_GetTickMs(void);
+int DDNSClient_IsTimeout(uint32_t start_ms, uint32_t seconds, uint32_t *elapsed_seconds);
+/* First dotted IPv4 text at or after `marker` (or the start); `address` has
+ * room for 16 bytes.  -1 when there is none, or when the run of digits and
+ * dots is longer than 15 characters (nothing is written then). */
+int32_t DDNSClient_GetIP(const char *text, const char *marker, char *address);
+/* Splits name[0..length) at its first dot.  Each output needs room for
+ * `length` bytes.  No dot in the first `length` characters: both outputs
+ * become empty and the result is 0x80010006. */
+uint32_t DDNSClient_ExtractDomain(const char *name, uint32_t length, char *host, char *domain);
+/* Pairs of hexadecimal characters to bytes; returns strlen(text) / 2.  A
+ * character outside 0-9, A-F, a-f prints "Wrong hex value = %c" and counts
+ * as 0 for its four bits. */
+int32_t DDNSClient_HexToBytes(const char *text, unsigned char *bytes);
+
 /* ---- HLDM request codec ----------------------------------------------- */
 
 #define CODEC_ERR_OUTPUT_SIZE ((int32_t)0x80000001u) /* output too small; needed size written back */
