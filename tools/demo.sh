@@ -1,0 +1,87 @@
+#!/bin/bash
+# Registers a host name with namreg against a local HLDM DDNS simulator and
+# checks it afterwards, all inside a private network and mount namespace:
+# loopback only, a resolv.conf of its own, and a /dev/log that this script
+# reads, so the outcome lines namreg writes to syslog can be shown.
+#
+# usage (as root): tools/demo.sh [build-dir]     default build dir: build/release
+set -euo pipefail
+
+src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${1:-$src/build/release}
+host=${DEMO_HOST:-camera1.ddns.example}
+email=${DEMO_EMAIL:-owner@example.com}
+key=${DEMO_KEY:-demo-key}
+
+if [ "${NAMREG_DEMO_INSIDE:-}" != 1 ]; then
+  [ "$(id -u)" = 0 ] || { echo "demo.sh: run as root (it makes a private network namespace)" >&2; exit 1; }
+  if [ ! -x "$build/app/namreg" ] || [ ! -x "$build/tools/hldm-sim/hldm-sim" ]; then
+    echo "== building namreg and hldm-sim in $build"
+    if [ "$build" = "$src/build/release" ]; then
+      (cd "$src" && cmake --preset release >/dev/null)
+    else
+      cmake -S "$src" -B "$build" -G Ninja >/dev/null
+    fi
+    cmake --build "$build" --target namreg hldm-sim -j2 >/dev/null
+  fi
+  NAMREG_DEMO_INSIDE=1 exec unshare --net --mount bash "${BASH_SOURCE[0]}" "$build"
+fi
+
+# ---- inside the namespace ----
+mount --make-rprivate /
+ip link set lo up
+work=$(mktemp -d)
+mount -t tmpfs demo "$work"
+printf 'nameserver 127.0.0.1\n' > "$work/resolv.conf"
+mount --bind "$work/resolv.conf" /etc/resolv.conf
+# A private /dev with the usual nodes and a log socket of our own.
+mkdir "$work/dev"
+for node in null zero random urandom tty; do
+  touch "$work/dev/$node"
+  mount --bind "/dev/$node" "$work/dev/$node"
+done
+mount --rbind "$work/dev" /dev
+
+log="$work/syslog.txt"
+python3 -u -c '
+import socket, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+s.bind("/dev/log")
+print("ready", flush=True)
+while True:
+    d = s.recv(4096).decode(errors="replace").rstrip("\0")
+    if d.startswith("<") and ">" in d:
+        pri, d = d[1:].split(">", 1)
+        d = "priority %d: %s" % (int(pri) & 7, d)
+    sys.stdout.write(d + "\n")
+    sys.stdout.flush()
+' > "$log" &
+reader=$!
+sim_log="$work/hldm-sim.txt"
+"$build/tools/hldm-sim/hldm-sim" --address 127.0.0.1 --port 3495 --max-seconds 120 > "$sim_log" &
+sim=$!
+trap 'kill $reader $sim 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+  grep -q ready "$log" 2>/dev/null && grep -q listening "$sim_log" 2>/dev/null && break
+  sleep 0.1
+done
+
+run() {
+  echo
+  echo "\$ namreg $*"
+  local before status
+  before=$(wc -l < "$log")
+  set +e
+  "$build/app/namreg" "$@" > /dev/null
+  status=$?
+  set -e
+  sleep 0.2
+  echo "syslog: $(tail -n +$((before + 1)) "$log" | tr '\n' ' ')"
+  echo "exit status: $status"
+}
+
+run -s 127.0.0.1 -r -k "$key" "$host" "$email"
+run -s 127.0.0.1 -c "$host" "$email"
+echo
+echo "== what the simulator saw"
+cat "$sim_log"
