@@ -290,4 +290,14 @@ TEST(PrimitivesBlowfish, NewKeyReplacesTheWholeSchedule) {
   EXPECT_EQ(first, again);
 }
 
+// Missing buffers are refused rather than dereferenced; an empty length is
+// nothing to do.
+TEST(PrimitivesBlowfish, MissingBufferIsRefused) {
+  unsigned char buf[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  EXPECT_EQ(-1, Blowfish_Encrypt(nullptr, buf, 8));
+  EXPECT_EQ(-1, Blowfish_Decrypt(buf, nullptr, 8));
+  EXPECT_EQ(1, buf[0]);
+  EXPECT_EQ(0, Blowfish_Encrypt(nullptr, nullptr, 0));
+}
+
 }  // namespace
