@@ -81,14 +81,6 @@ void CompactMACAddress(const char *text, char out[13]) {
 
 }  // namespace
 
-// Stand-in until the DDNS client core is linked in: a command line that
-// passed every check must not look like a success.
-__attribute__((weak)) int RunOperation(const CommandLine &) {
-  Log_Syslog(LOG_ALERT, "%s", "DDNS client is not available in this build");
-  fputs("namreg: the DDNS client is not available in this build\n", stderr);
-  return 1;
-}
-
 int main(int argc, char **argv) {
   CommandLine cmd;
   memset(&cmd, 0, sizeof cmd);
