@@ -166,37 +166,36 @@ int32_t HTTPClient_ParseChunkSize(const char *szText, uint32_t dwLength) {
 }
 
 uint32_t HTTPClient_ReadChunkHeader(HTTPClientContext *ptClient) {
+    // The next size line is read only once the current chunk is used up.
+    // Its start may still be on the way; receive until it is whole.
     char *pBuf = ptClient->szHeaderBuffer;
-    // 1. Enough bytes to see the last chunk "\r\n0\r\n\r\n" at once.
-    while (ptClient->dwBuffered < 7) {
+    auto receiveMore = [ptClient, pBuf](uint32_t dwWanted) -> uint32_t {
+        if (ptClient->iSocket < 0) return HTTPCLIENT_I_PEER_CLOSED;
         uint32_t n = 0;
-        uint32_t r = HTTPClient_RecvOnce(ptClient, pBuf + ptClient->dwBuffered, 7 - ptClient->dwBuffered, &n, 1);
-        if (r != HTTPCLIENT_OK && r != HTTPCLIENT_I_NOT_READY && r != HTTPCLIENT_I_WOULD_BLOCK) return r;
+        uint32_t r = HTTPClient_RecvOnce(ptClient, pBuf + ptClient->dwBuffered, dwWanted, &n, 1);
         ptClient->dwBuffered += n;
         pBuf[ptClient->dwBuffered] = '\0';
+        if (r == HTTPCLIENT_I_NOT_READY || r == HTTPCLIENT_I_WOULD_BLOCK) return HTTPCLIENT_OK;
+        return r;
+    };
+    // 1. The CR LF that ends the previous chunk's data, if it leads.
+    while (ptClient->dwBuffered < 2 && !(ptClient->dwBuffered == 1 && pBuf[0] != '\r')) {
+        uint32_t r = receiveMore(2 - ptClient->dwBuffered);
+        if (r == HTTPCLIENT_I_PEER_CLOSED) break;
+        if (r != HTTPCLIENT_OK) return r;
     }
-    // 2. The last chunk.
-    if (memcmp(pBuf, "\r\n0\r\n\r\n", 7) == 0) {
-        DropFront(ptClient, 7);
-        return HTTPCLIENT_I_LAST_CHUNK;
-    }
-    // 3. The end of the previous chunk's data.
-    if (pBuf[0] == '\r' && pBuf[1] == '\n') DropFront(ptClient, 2);
-    // 4. The size line; a line split over several segments is completed as
-    //    long as the buffer has room and the peer sends.
+    if (ptClient->dwBuffered >= 2 && pBuf[0] == '\r' && pBuf[1] == '\n') DropFront(ptClient, 2);
+    // 2. The size line, completed while the buffer has room and the peer sends.
     int32_t iCrLf = FindCrLf(pBuf, 0, ptClient->dwBuffered);
     while (iCrLf < 0 && ptClient->dwBuffered < HTTPCLIENT_TEXT_MAX) {
-        uint32_t n = 0;
-        uint32_t r = HTTPClient_RecvOnce(ptClient, pBuf + ptClient->dwBuffered,
-                                         HTTPCLIENT_TEXT_MAX - ptClient->dwBuffered, &n, 1);
-        if (r == HTTPCLIENT_I_PEER_CLOSED) break;
-        if (r != HTTPCLIENT_OK && r != HTTPCLIENT_I_NOT_READY && r != HTTPCLIENT_I_WOULD_BLOCK) return r;
         uint32_t from = ptClient->dwBuffered > 0 ? ptClient->dwBuffered - 1 : 0;
-        ptClient->dwBuffered += n;
-        pBuf[ptClient->dwBuffered] = '\0';
+        uint32_t r = receiveMore(HTTPCLIENT_TEXT_MAX - ptClient->dwBuffered);
+        if (r == HTTPCLIENT_I_PEER_CLOSED) break;
+        if (r != HTTPCLIENT_OK) return r;
         iCrLf = FindCrLf(pBuf, from, ptClient->dwBuffered);
     }
     if (iCrLf < 0) return HTTPCLIENT_E_CHUNK_LINE;
+    // 3. A size of 0 is the last chunk ("\r\n0\r\n\r\n" ends the body).
     int32_t iSize = HTTPClient_ParseChunkSize(pBuf, static_cast<uint32_t>(iCrLf));
     DropFront(ptClient, static_cast<uint32_t>(iCrLf) + 2);
     if (iSize < 0) return HTTPCLIENT_E_CHUNK_LINE;

@@ -432,6 +432,7 @@ uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint3
             if (ptInfo->dwRecvSize == 0) return HTTPCLIENT_E_RECV_SIZE;
             ptClient->pDest = ptInfo->pRecvBuffer;
             ptClient->dwDestSize = ptInfo->dwRecvSize;
+            ptClient->dwStoredLength = 0;
             memset(ptInfo->pRecvBuffer, 0, ptInfo->dwRecvSize);
         }
     } else {
