@@ -28,9 +28,10 @@ constexpr uint8_t kUpdateResponse = 0xA8;  // QR, opcode 5, AA/TC/RD clear
 constexpr uint16_t kTypeSoa = 6;
 constexpr uint16_t kTypeA = 1;
 constexpr uint16_t kClassIn = 1;
-// Fixed bytes around the two names: header, ZTYPE/ZCLASS, TYPE, CLASS, TTL,
-// RDLENGTH and the address.
-constexpr size_t kFixedBytes = kDnsHeaderSize + 4 + 14;
+// Bytes after each name: ZTYPE, ZCLASS and the smallest host name and record
+// after the zone; TYPE, CLASS, TTL, RDLENGTH and the address after the host.
+constexpr size_t kAfterHost = 14;
+constexpr size_t kAfterZone = 4 + 2 + kAfterHost;
 
 // Each outcome is printed and logged; the logged format takes the tag.
 #define REPORT(printed, logged)           \
@@ -39,22 +40,22 @@ constexpr size_t kFixedBytes = kDnsHeaderSize + 4 + 14;
     Log_Syslog(kAlert, logged, kTag);      \
   } while (0)
 
+// Builds the update into `message` (cleared beforehand); returns its length,
+// or 0 when a name is not one DNS can carry or the two do not fit together.
 size_t BuildUpdate(uint8_t *message, const char *zone_name, const char *host_name,
                    uint32_t address, uint32_t ttl, uint8_t record_class) {
-  const uint16_t id = static_cast<uint16_t>(rand() & 0xFFFF);
-  memcpy(message, &id, 2);
-  message[2] = kUpdateRequest;
-  message[3] = 0x00;
-  DnsPut16(message + 4, 1);  // ZOCOUNT
-  DnsPut16(message + 6, 0);  // PRCOUNT
-  DnsPut16(message + 8, 1);  // UPCOUNT
-  DnsPut16(message + 10, 0); // ADCOUNT
   size_t n = kDnsHeaderSize;
-  n += netutility::DnsEncodeName(zone_name, message + n);
+  const size_t zone_length = netutility::DnsEncodeName(zone_name, message + n,
+                                                       kDnsMessageSize - n - kAfterZone);
+  if (zone_length == 0) return 0;
+  n += zone_length;
   DnsPut16(message + n, kTypeSoa);
   DnsPut16(message + n + 2, kClassIn);
   n += 4;
-  n += netutility::DnsEncodeName(host_name, message + n);
+  const size_t host_length = netutility::DnsEncodeName(host_name, message + n,
+                                                       kDnsMessageSize - n - kAfterHost);
+  if (host_length == 0) return 0;
+  n += host_length;
   DnsPut16(message + n, kTypeA);
   message[n + 2] = 0;
   message[n + 3] = record_class;
@@ -64,6 +65,15 @@ size_t BuildUpdate(uint8_t *message, const char *zone_name, const char *host_nam
   message[n + 7] = static_cast<uint8_t>(ttl);
   DnsPut16(message + n + 8, 4);
   memcpy(message + n + 10, &address, 4);
+
+  const uint16_t id = static_cast<uint16_t>(rand() & 0xFFFF);
+  memcpy(message, &id, 2);
+  message[2] = kUpdateRequest;
+  message[3] = 0x00;
+  DnsPut16(message + 4, 1);   // ZOCOUNT
+  DnsPut16(message + 6, 0);   // PRCOUNT
+  DnsPut16(message + 8, 1);   // UPCOUNT
+  DnsPut16(message + 10, 0);  // ADCOUNT
   return n + 14;
 }
 
@@ -91,24 +101,19 @@ extern "C" int NetUtility_DNSUpdate(const char *server_address, const char *zone
     REPORT("[NetUtility_DNSUpdate] Invalid IP\r", "[%s]:Invalid IP\n");
     return -1;
   }
-  // Names DNS cannot carry, or that would not fit the message together,
-  // are invalid arguments; nothing is sent.
-  if (netutility::DnsEncodedNameLength(zone_name) == 0 ||
-      netutility::DnsEncodedNameLength(host_name) == 0 ||
-      kFixedBytes + netutility::DnsEncodedNameLength(zone_name) +
-              netutility::DnsEncodedNameLength(host_name) >
-          kDnsMessageSize) {
-    REPORT("[NetUtility_DNSUpdate] Invalid argument\r", "[%s]:Invalid argument\n");
-    return -1;
-  }
-
-  netutility::SocketGuard sock(socket(AF_INET, SOCK_DGRAM, 0));
-  if (!sock.valid()) return -1;
-
   uint8_t message[kDnsMessageSize];
   memset(message, 0, sizeof(message));
   const size_t length = BuildUpdate(message, zone_name, host_name, inet_addr(address), ttl,
                                     record_class);
+  if (length == 0) {
+    // Names DNS cannot carry, or that do not fit the message together, are
+    // refused before anything is sent.
+    REPORT("[NetUtility_DNSUpdate] Invalid argument\r", "[%s]:Invalid argument\n");
+    return -1;
+  }
+
+  netutility::SocketGuard sock(netutility::OpenUdpSocket());
+  if (!sock.valid()) return -1;
 
   struct sockaddr_in server;
   memset(&server, 0, sizeof(server));

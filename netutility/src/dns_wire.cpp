@@ -16,11 +16,6 @@ constexpr size_t kMinRecord = 13;
 // TYPE, CLASS, TTL and RDLENGTH after the owner name.
 constexpr size_t kRecordFixed = 10;
 
-size_t PartLength(const char *part, const char **dot) {
-  *dot = strchr(part, '.');
-  return *dot != nullptr ? static_cast<size_t>(*dot - part) : strlen(part);
-}
-
 // Finds the end of the owner name starting at `pos`: labels are followed by
 // their length bytes up to the zero byte or a compression pointer (two bytes
 // whose first has both high bits set), which ends the name.  False when the
@@ -45,31 +40,24 @@ bool SkipOwnerName(const uint8_t *data, size_t length, size_t pos, size_t *end) 
 
 }  // namespace
 
-size_t DnsEncodedNameLength(const char *name) {
-  size_t total = 1;  // the closing zero byte
-  const char *part = name;
-  for (;;) {
-    const char *dot;
-    const size_t len = PartLength(part, &dot);
-    if (len > kDnsMaxLabel) return 0;
-    total += 1 + len;
-    if (total > kDnsMaxName) return 0;
-    if (dot == nullptr) return total;
-    part = dot + 1;
-  }
-}
-
-size_t DnsEncodeName(const char *name, uint8_t *out) {
-  size_t n = 0;
-  const char *part = name;
-  for (;;) {
-    const char *dot;
-    const size_t len = PartLength(part, &dot);
-    out[n++] = static_cast<uint8_t>(len);
-    memcpy(out + n, part, len);
-    n += len;
-    if (dot == nullptr) break;
-    part = dot + 1;
+size_t DnsEncodeName(const char *name, uint8_t *out, size_t capacity) {
+  const size_t limit = capacity < kDnsMaxName ? capacity : kDnsMaxName;
+  if (limit < 2) return 0;
+  size_t length_at = 0;  // the current part's length byte
+  size_t n = 1;          // next byte to write
+  for (const char *p = name;; ++p) {
+    const char c = *p;
+    if (c == '.' || c == '\0') {
+      const size_t part = n - length_at - 1;
+      if (part > kDnsMaxLabel) return 0;
+      out[length_at] = static_cast<uint8_t>(part);
+      if (c == '\0') break;
+      length_at = n++;
+      if (n > limit - 1) return 0;  // keep room for the closing zero
+    } else {
+      if (n >= limit - 1) return 0;
+      out[n++] = static_cast<uint8_t>(c);
+    }
   }
   out[n++] = 0;
   return n;

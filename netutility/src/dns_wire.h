@@ -18,15 +18,12 @@ constexpr size_t kDnsHeaderSize = 12;
 constexpr size_t kDnsMaxLabel = 63;
 constexpr size_t kDnsMaxName = 255;
 
-// Number of bytes `name` takes as labels (a length byte and the bytes of
-// each dot-separated part, one zero byte for an empty part, then the closing
-// zero byte), or 0 when a part is longer than 63 bytes or the whole would
-// exceed 255 bytes.
-size_t DnsEncodedNameLength(const char *name);
-
-// Writes `name` as labels at `out`; the caller has checked the length with
-// DnsEncodedNameLength and made room for it.  Returns the bytes written.
-size_t DnsEncodeName(const char *name, uint8_t *out);
+// Writes `name` as labels at `out`: for each dot-separated part a length
+// byte and the part's bytes (an empty part is a single zero byte), then the
+// closing zero byte.  Returns the bytes written, or 0 when a part is longer
+// than 63 bytes, the whole would exceed 255 bytes, or it would not fit
+// `capacity`; nothing is written at or past out[capacity].
+size_t DnsEncodeName(const char *name, uint8_t *out, size_t capacity);
 
 // Judges the answer to a query for an A record.  `query_id` is the ID as it
 // was stored in the query (compared byte for byte with the answer's first

@@ -20,9 +20,12 @@ using netutility::kDnsMessageSize;
 
 constexpr uint32_t kDomainCheckSeconds = 2;
 
-// Builds the query for `host_name` (already length-checked) into `message`;
-// returns its length.
+// Builds the query for `host_name` into `message`; returns its length, or 0
+// (nothing to send) when the name is not one DNS can carry.
 size_t BuildQuery(uint8_t *message, uint16_t id, const char *host_name) {
+  const size_t name_length = netutility::DnsEncodeName(
+      host_name, message + kDnsHeaderSize, kDnsMessageSize - kDnsHeaderSize - 4);
+  if (name_length == 0) return 0;
   memcpy(message, &id, 2);
   message[2] = 0x01;  // standard query, recursion desired
   message[3] = 0x00;
@@ -30,8 +33,8 @@ size_t BuildQuery(uint8_t *message, uint16_t id, const char *host_name) {
   DnsPut16(message + 6, 0);
   DnsPut16(message + 8, 0);
   DnsPut16(message + 10, 0);
-  size_t n = kDnsHeaderSize + netutility::DnsEncodeName(host_name, message + kDnsHeaderSize);
-  DnsPut16(message + n, 1);  // QTYPE A
+  const size_t n = kDnsHeaderSize + name_length;
+  DnsPut16(message + n, 1);      // QTYPE A
   DnsPut16(message + n + 2, 1);  // QCLASS IN
   return n + 4;
 }
@@ -55,19 +58,19 @@ int32_t NetUtility_DNSResolve(uint32_t server_address, const char *host_name,
     *address = inet_addr(host_name);
     return 0;
   }
-  // Names DNS cannot carry are refused before anything is sent.
-  if (netutility::DnsEncodedNameLength(host_name) == 0) {
+  // Every byte of the query is written, and the answer is read only as far
+  // as it was received, so the buffer needs no clearing.
+  uint8_t message[kDnsMessageSize];
+  const uint16_t id = static_cast<uint16_t>(rand() & 0xFFFF);
+  const size_t query_length = BuildQuery(message, id, host_name);
+  if (query_length == 0) {
+    // Names DNS cannot carry are refused before anything is sent.
     puts("[NetUtility_DNSResolve] Invalid argument\r");
     return -1;
   }
 
-  netutility::SocketGuard sock(socket(AF_INET, SOCK_DGRAM, 0));
+  netutility::SocketGuard sock(netutility::OpenUdpSocket());
   if (!sock.valid()) return -1;
-
-  uint8_t message[kDnsMessageSize];
-  memset(message, 0, sizeof(message));
-  const uint16_t id = static_cast<uint16_t>(rand() & 0xFFFF);
-  const size_t query_length = BuildQuery(message, id, host_name);
 
   struct sockaddr_in server;
   memset(&server, 0, sizeof(server));
@@ -80,7 +83,6 @@ int32_t NetUtility_DNSResolve(uint32_t server_address, const char *host_name,
 
   if (!netutility::WaitReadable(sock.get(), timeout_seconds)) return -1;
 
-  memset(message, 0, sizeof(message));
   struct sockaddr_in from;
   socklen_t from_length = sizeof(from);
   const ssize_t got = recvfrom(sock.get(), message, sizeof(message), MSG_NOSIGNAL,

@@ -2,6 +2,7 @@
 // connectivity test and the HTTP client.
 #include <fcntl.h>
 #include <sys/select.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,9 +12,10 @@
 
 namespace netutility {
 
+int OpenUdpSocket() { return socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0); }
+
 bool WaitReadable(int fd, uint32_t seconds) {
-  if (NetUtility_SetNonBlocking(fd) != 0) return false;
-  if (fd >= FD_SETSIZE) return false;
+  if (fd < 0 || fd >= FD_SETSIZE) return false;
   fd_set readable;
   FD_ZERO(&readable);
   FD_SET(fd, &readable);

@@ -27,9 +27,12 @@ class SocketGuard {
   int fd_;
 };
 
-// Non-blocking mode, then one select for readability of `fd` lasting
-// `seconds`.  True when the socket is readable; false on time-out, on error,
-// and for a descriptor select cannot watch (FD_SETSIZE and above).
+// A UDP socket for one exchange: non-blocking, closed on exec.
+int OpenUdpSocket();
+
+// One select for readability of `fd` lasting `seconds`.  True when the
+// socket is readable; false on time-out, on error, and for a descriptor
+// select cannot watch (FD_SETSIZE and above).
 bool WaitReadable(int fd, uint32_t seconds);
 
 }  // namespace netutility

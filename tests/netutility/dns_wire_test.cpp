@@ -13,7 +13,6 @@
 
 namespace {
 
-using netutility::DnsEncodedNameLength;
 using netutility::DnsEncodeName;
 using netutility::DnsParseAnswer;
 using nrtest::Bytes;
@@ -70,11 +69,19 @@ FakeRecord Other(uint16_t type, Bytes rdata) {
   return r;
 }
 
+// Encodes into a heap block of exactly `capacity` bytes.
+size_t Encode(const std::string &name, size_t capacity = 255, Bytes *wire = nullptr) {
+  uint8_t *out = static_cast<uint8_t *>(malloc(capacity ? capacity : 1));
+  const size_t n = DnsEncodeName(name.c_str(), out, capacity);
+  if (wire) wire->assign(out, out + n);
+  free(out);
+  return n;
+}
+
 TEST(NetUtilityDnsWire, NameEncoding) {
-  uint8_t out[300];
-  EXPECT_EQ(DnsEncodedNameLength("www.example.com"), 17u);
-  EXPECT_EQ(DnsEncodeName("www.example.com", out), 17u);
-  EXPECT_EQ(Bytes(out, out + 17), nrtest::NameData("www.example.com"));
+  Bytes wire;
+  EXPECT_EQ(Encode("www.example.com", 255, &wire), 17u);
+  EXPECT_EQ(wire, nrtest::NameData("www.example.com"));
 
   // Empty parts become a single zero byte, as written.
   struct Case {
@@ -87,21 +94,33 @@ TEST(NetUtilityDnsWire, NameEncoding) {
       {"a.", {1, 'a', 0, 0}},
   };
   for (const Case &c : cases) {
-    ASSERT_EQ(DnsEncodedNameLength(c.name), c.wire.size()) << c.name;
-    EXPECT_EQ(Bytes(out, out + DnsEncodeName(c.name, out)), c.wire) << c.name;
+    EXPECT_EQ(Encode(c.name, 255, &wire), c.wire.size()) << c.name;
+    EXPECT_EQ(wire, c.wire) << c.name;
   }
 
   // 63 bytes per label, 255 bytes for the whole encoded name.
   const std::string l63(63, 'a'), l64(64, 'a');
-  EXPECT_EQ(DnsEncodedNameLength(l63.c_str()), 65u);
-  EXPECT_EQ(DnsEncodedNameLength(l64.c_str()), 0u);
-  EXPECT_EQ(DnsEncodedNameLength(("x." + l64 + ".com").c_str()), 0u);
-  const std::string n255 = l63 + "." + l63 + "." + l63 + "." + std::string(61, 'b');  // 64*3+62+1
-  EXPECT_EQ(DnsEncodedNameLength(n255.c_str()), 255u);
-  EXPECT_EQ(DnsEncodedNameLength((n255 + "b").c_str()), 0u);
+  EXPECT_EQ(Encode(l63), 65u);
+  EXPECT_EQ(Encode(l64), 0u);
+  EXPECT_EQ(Encode("x." + l64 + ".com"), 0u);
+  EXPECT_EQ(Encode("x." + l63 + "a"), 0u);
+  const std::string n255 = l63 + "." + l63 + "." + l63 + "." + std::string(61, 'b');
+  EXPECT_EQ(Encode(n255, 300), 255u);
+  EXPECT_EQ(Encode(n255 + "b", 300), 0u);
+  EXPECT_EQ(Encode(n255 + ".", 300), 0u);
+  EXPECT_EQ(Encode(std::string(5000, 'c'), 300), 0u);
   // A long run of dots: each empty part is a byte of its own.
-  EXPECT_EQ(DnsEncodedNameLength(std::string(253, '.').c_str()), 255u);
-  EXPECT_EQ(DnsEncodedNameLength(std::string(254, '.').c_str()), 0u);
+  EXPECT_EQ(Encode(std::string(253, '.')), 255u);
+  EXPECT_EQ(Encode(std::string(254, '.')), 0u);
+
+  // The capacity bounds the writing: exactly enough, one byte short.
+  EXPECT_EQ(Encode("www.example.com", 17), 17u);
+  EXPECT_EQ(Encode("www.example.com", 16), 0u);
+  EXPECT_EQ(Encode("www.example.", 14), 14u);
+  EXPECT_EQ(Encode("www.example.", 13), 0u);
+  EXPECT_EQ(Encode("", 2), 2u);
+  EXPECT_EQ(Encode("", 1), 0u);
+  EXPECT_EQ(Encode("a", 0), 0u);
 }
 
 TEST(NetUtilityDnsWire, AnswerRecords) {
