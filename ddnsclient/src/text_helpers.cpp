@@ -35,6 +35,8 @@ extern "C" int32_t DDNSClient_GetIP(const char *text, const char *marker, char *
 }
 
 extern "C" uint32_t DDNSClient_ExtractDomain(const char *name, uint32_t length, char *host, char *domain) {
+    if (host != nullptr) host[0] = '\0';
+    if (domain != nullptr) domain[0] = '\0';
     if (name == nullptr || name[0] == '\0' || length == 0 || host == nullptr || domain == nullptr) {
         puts("[DDNSClient_ExtractDomain] Invalid arguments\r");
         return DDNSCLIENT_E_INVALID_ARGS;
@@ -42,8 +44,6 @@ extern "C" uint32_t DDNSClient_ExtractDomain(const char *name, uint32_t length, 
     uint32_t dot = 0;
     while (dot < length && name[dot] != '\0' && name[dot] != '.') ++dot;
     if (dot == length || name[dot] != '.') {
-        host[0] = '\0';
-        domain[0] = '\0';
         puts("[DDNSClient_ExtractDomain] Invalid arguments\r");
         return DDNSCLIENT_E_INVALID_ARGS;
     }

@@ -3,8 +3,11 @@
 // 10-character salt, one encoded request line, one reply, close.  It keeps
 // registrations in memory and prints one line per connection on stdout.
 //
-// Test-only modes make it misbehave; it always stops by itself after
-// --max-seconds or --max-connections.
+// Test-only modes make it misbehave: a 10-byte (short-greeting) or 12-byte
+// (long-greeting) greeting, no greeting at all (silent), a close right after
+// the accept (hangup), a reset instead of the reply (close), or the reply
+// without the close (no-close); --only limits the last two to one request
+// kind.  It always stops by itself after --max-seconds or --max-connections.
 #include <namreg/common.h>
 #include <namreg/ddnsclient.h>
 
@@ -30,7 +33,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-enum class Mode { kNormal, kShortGreeting, kLongGreeting, kSilent, kCloseWithoutReply, kReplyWithoutClose };
+enum class Mode { kNormal, kShortGreeting, kLongGreeting, kSilent, kHangUp, kCloseWithoutReply, kReplyWithoutClose };
 
 struct Options {
   std::string address = "127.0.0.1";
@@ -59,7 +62,7 @@ std::map<std::string, Clock::time_point> g_last_register;  // MAC -> last regist
 void Usage() {
   std::fputs(
       "usage: hldm-sim [--address A] [--port P] [--max-seconds N] [--max-connections N]\n"
-      "                [--mode normal|short-greeting|long-greeting|silent|close|no-close]\n"
+      "                [--mode normal|short-greeting|long-greeting|silent|hangup|close|no-close]\n"
       "                [--only register|requestkey|checkhostname|checkip|update|offline]\n"
       "                [--reply TEXT] [--change-window SECONDS] [--seed HOST=MAC]...\n",
       stderr);
@@ -69,7 +72,7 @@ void Usage() {
 bool ParseMode(const std::string &text, Mode *mode) {
   static const std::map<std::string, Mode> kModes = {
       {"normal", Mode::kNormal},       {"short-greeting", Mode::kShortGreeting},
-      {"long-greeting", Mode::kLongGreeting}, {"silent", Mode::kSilent},
+      {"long-greeting", Mode::kLongGreeting}, {"silent", Mode::kSilent}, {"hangup", Mode::kHangUp},
       {"close", Mode::kCloseWithoutReply},    {"no-close", Mode::kReplyWithoutClose}};
   auto it = kModes.find(text);
   if (it == kModes.end()) return false;
@@ -255,8 +258,20 @@ std::string Decode(const std::string &encoded) {
   return std::string(reinterpret_cast<char *>(out.data()), static_cast<size_t>(n));
 }
 
+// Closes with a reset, so the client's read fails instead of seeing an end.
+void Reset(int fd) {
+  linger l{1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+  close(fd);
+}
+
 void Serve(const Options &o, int fd, const std::string &peer, int number, std::mt19937 &rng,
            std::vector<int> *held) {
+  if (o.mode == Mode::kHangUp) {
+    std::printf("%d %s hangup (closed before the greeting)\n", number, peer.c_str());
+    close(fd);
+    return;
+  }
   const std::string salt = NewSalt(rng);
   std::string greeting = salt + "\n";
   const char *mode_name = nullptr;
@@ -279,8 +294,8 @@ void Serve(const Options &o, int fd, const std::string &peer, int number, std::m
   if (!o.reply.empty() && (o.only.empty() || o.only == kind)) reply = o.reply;
   const bool applies = o.only.empty() || o.only == kind;
   if (o.mode == Mode::kCloseWithoutReply && applies) {
-    std::printf("%d %s %s \"%s\" -> (closed without reply)\n", number, peer.c_str(), kind.c_str(), request.c_str());
-    close(fd);
+    std::printf("%d %s %s \"%s\" -> (reset without reply)\n", number, peer.c_str(), kind.c_str(), request.c_str());
+    Reset(fd);
     return;
   }
   SendAll(fd, reply);

@@ -211,8 +211,9 @@ int DDNSClient_IsTimeout(uint32_t start_ms, uint32_t seconds, uint32_t *elapsed_
  * dots is longer than 15 characters (nothing is written then). */
 int32_t DDNSClient_GetIP(const char *text, const char *marker, char *address);
 /* Splits name[0..length) at its first dot.  Each output needs room for
- * `length` bytes.  No dot in the first `length` characters: both outputs
- * become empty and the result is 0x80010006. */
+ * `length` bytes.  No dot in the first `length` characters (or an empty
+ * name, a zero length): the outputs given become empty and the result is
+ * 0x80010006. */
 uint32_t DDNSClient_ExtractDomain(const char *name, uint32_t length, char *host, char *domain);
 /* Pairs of hexadecimal characters to bytes; returns strlen(text) / 2.  A
  * character outside 0-9, A-F, a-f prints "Wrong hex value = %c" and counts
