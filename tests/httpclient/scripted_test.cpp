@@ -223,6 +223,27 @@ TEST(HttpScripted, DigestWithTwoQopOptionsUsesTheWholeList) {
   EXPECT_NE(server.requests()[2].find("Authorization: Digest username=\"user\""), std::string::npos);
 }
 
+TEST(HttpScripted, DigestWithoutQopUsesTheShortForm) {
+  // The peer checks the answer the way an RFC 2069 server does.
+  ScriptServer server;
+  ASSERT_TRUE(server.Start([](int fd, const std::string &request, int index) {
+    if (index == 0) {
+      ScriptServer::SendAll(fd, "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"old\", "
+                                "nonce=\"abc\"\r\n\r\n");
+      return;
+    }
+    std::string expected = Md5Hex(Md5Hex("user:old:pass") + ":abc:" + Md5Hex("GET:/page"));
+    bool ok = request.find("\r\nAuthorization: Digest username=\"user\",realm=\"old\",nonce=\"abc\","
+                           "uri=\"/page\",response=\"" + expected + "\",algorithm=MD5\r\n") != std::string::npos;
+    ScriptServer::SendAll(fd, ok ? "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok" : "HTTP/1.1 403 Bad\r\n\r\n");
+  }));
+  Exchange ex(server.port());
+  strcpy(ex.info.tServer.szUser, "user");
+  strcpy(ex.info.tServer.szPassword, "pass");
+  EXPECT_EQ(ex.Get(), HTTPCLIENT_I_CONTENT_COMPLETE);
+  EXPECT_EQ(ex.Body(), "ok");
+}
+
 TEST(HttpScripted, HeaderLongerThanTheBufferFails) {
   ScriptServer server;
   std::string header = "HTTP/1.1 200 OK\r\n";
