@@ -283,14 +283,15 @@ void Serve(const Options &o, int fd, const std::string &peer, int number, std::m
   }
   if (o.mode != Mode::kSilent) SendAll(fd, greeting);
   const std::string line = ReadLine(fd);
-  if (mode_name != nullptr && line.empty()) {
-    std::printf("%d %s %s (no request)\n", number, peer.c_str(), mode_name);
+  if (line.empty()) {
+    std::printf("%d %s %s(no request)\n", number, peer.c_str(),
+                mode_name != nullptr ? (std::string(mode_name) + " ").c_str() : "");
     close(fd);
     return;
   }
   const std::string request = Decode(line);
   std::string kind = "undecodable";
-  std::string reply = line.empty() ? std::string() : Answer(o, request, salt, peer, &kind);
+  std::string reply = Answer(o, request, salt, peer, &kind);
   if (!o.reply.empty() && (o.only.empty() || o.only == kind)) reply = o.reply;
   const bool applies = o.only.empty() || o.only == kind;
   if (o.mode == Mode::kCloseWithoutReply && applies) {
