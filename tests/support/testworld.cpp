@@ -494,7 +494,11 @@ bool WaitForTcpPort(const std::string &address, uint16_t port, int timeout_ms) {
 bool AddDummyInterface(const std::string &name, const std::string &cidr) {
   std::string ip = FindProgram("ip");
   if (ip.empty()) return false;
-  if (RunProcess({ip, "link", "add", name, "type", "dummy"}).exit_status != 0) return false;
+  // Some kernels are built without the dummy link type; a bridge without
+  // ports serves the same purpose (an interface that holds an address).
+  if (RunProcess({ip, "link", "add", name, "type", "dummy"}).exit_status != 0 &&
+      RunProcess({ip, "link", "add", "name", name, "type", "bridge"}).exit_status != 0)
+    return false;
   if (!cidr.empty() &&
       RunProcess({ip, "addr", "add", cidr, "dev", name}).exit_status != 0)
     return false;

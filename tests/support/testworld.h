@@ -115,8 +115,9 @@ class ChildProcess {
 
 // Polls until a TCP listener accepts on 127.x addr:port; false on time-out.
 bool WaitForTcpPort(const std::string &address, uint16_t port, int timeout_ms);
-// Adds a dummy interface with an IPv4 address ("10.1.2.3/24"); the address
-// may be empty for an interface without one.
+// Adds a dummy interface (a port-less bridge where the kernel has no dummy
+// link type) with an IPv4 address ("10.1.2.3/24"); the address may be empty
+// for an interface without one.
 bool AddDummyInterface(const std::string &name, const std::string &cidr);
 // Finds a program on the usual system paths (named, apache2, squid ...);
 // empty when not installed.
