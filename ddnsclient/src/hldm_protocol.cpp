@@ -47,8 +47,11 @@ extern "C" uint32_t DDNSClient_ComposeHLDMCheckIPRequest(DDNSClientContext *cont
     if (BadComposerArguments(context, buffer, size, "DDNSClient_ComposeHLDMCheckIPRequest"))
         return DDNSCLIENT_E_INVALID_ARGS;
     // One character less than the others: at most 247 of the 249.
-    snprintf(buffer, size > 1 ? size - 1 : size, "checkIP&%s", context->szSalt);
-    if (size == 1) buffer[0] = '\0';
+    if (size < 2) {
+        buffer[0] = '\0';
+        return DDNSCLIENT_OK;
+    }
+    snprintf(buffer, size - 1, "checkIP&%s", context->szSalt);
     return DDNSCLIENT_OK;
 }
 

@@ -1,0 +1,85 @@
+#!/bin/bash
+# Footprint of namreg as shipped (preset release, MinSizeRel, stripped):
+# size, run-time shared libraries, and for one register run against a local
+# hldm-sim its peak RSS and CPU instructions (callgrind), each beside the
+# same figure for /bin/true.  Runs as root: the register run happens in a
+# private network and mount namespace (loopback only).
+#
+# usage: bench/footprint.sh [build-dir]     default build dir: build/release
+set -euo pipefail
+
+src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${1:-$src/build/release}
+
+if [ "${NAMREG_FOOTPRINT_INSIDE:-}" != 1 ]; then
+  [ "$(id -u)" = 0 ] || { echo "footprint.sh: run as root (private network namespace)" >&2; exit 1; }
+  if [ "$build" = "$src/build/release" ]; then
+    (cd "$src" && cmake --preset release > /dev/null)
+  else
+    cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel -DNAMREG_WERROR=ON \
+      -DNAMREG_TESTS=OFF -DNAMREG_BENCH=OFF > /dev/null
+  fi
+  cmake --build "$build" --target namreg hldm-sim -j2 > /dev/null
+  NAMREG_FOOTPRINT_INSIDE=1 exec unshare --net --mount bash "${BASH_SOURCE[0]}" "$build"
+fi
+
+# ---- inside the namespace ----
+mount --make-rprivate /
+ip link set lo up
+work=$(mktemp -d)
+mount -t tmpfs footprint "$work"
+printf 'nameserver 127.0.0.1\n' > "$work/resolv.conf"
+mount --bind "$work/resolv.conf" /etc/resolv.conf
+
+namreg="$work/namreg"
+strip -o "$namreg" "$build/app/namreg"
+true_bin=$(readlink -f /bin/true)
+
+"$build/tools/hldm-sim/hldm-sim" --max-seconds 300 --change-window 0 > "$work/sim.log" &
+sim=$!
+trap 'kill $sim 2>/dev/null || true' EXIT
+for _ in $(seq 50); do grep -q listening "$work/sim.log" && break; sleep 0.1; done
+
+register=("$namreg" -s 127.0.0.1 -r -k bench-key cam.bench.example owner@example.com)
+
+# Peak RSS in KiB (GNU time), the median of five runs, and the exit status
+# of the last run.
+peak_rss() {
+  local out="$work/time.txt" status values=()
+  for _ in 1 2 3 4 5; do
+    set +e
+    /usr/bin/time -f '%M' -o "$out" "$@" > /dev/null 2>&1
+    status=$?
+    set -e
+    values+=("$(tail -n 1 "$out")")
+  done
+  echo "$(printf '%s\n' "${values[@]}" | sort -n | sed -n 3p) $status"
+}
+# Instructions executed (callgrind's "Collected" total).
+instructions() {
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null | sed -n 's/.*Collected : //p'
+}
+
+read -r rss_namreg status_namreg <<< "$(peak_rss "${register[@]}")"
+read -r rss_true _ <<< "$(peak_rss "$true_bin")"
+ir_namreg=$(instructions "${register[@]}")
+ir_true=$(instructions "$true_bin")
+size_namreg=$(stat -c %s "$namreg")
+size_true=$(stat -c %s "$true_bin")
+
+echo "namreg footprint ($(uname -m), $(basename "$build"), stripped)"
+printf '  %-24s %12s %12s\n' "" "namreg" "/bin/true"
+printf '  %-24s %12s %12s\n' "size (bytes)" "$size_namreg" "$size_true"
+printf '  %-24s %12s %12s\n' "size (KiB)" "$((size_namreg / 1024))" "$((size_true / 1024))"
+printf '  %-24s %12s %12s\n' "peak RSS (KiB, median/5)" "$rss_namreg" "$rss_true"
+printf '  %-24s %12s %12s\n' "instructions" "$ir_namreg" "$ir_true"
+echo "  register run exit status: $status_namreg (0 = registered)"
+echo "  shared libraries, namreg:"
+ldd "$namreg" | sed 's/^/    /'
+echo "  shared libraries, /bin/true:"
+ldd "$true_bin" | sed 's/^/    /'
+awk -v s="$size_namreg" -v a="$rss_namreg" -v b="$rss_true" 'BEGIN {
+  printf "  goals: size <= 96 KiB: %s; peak RSS <= 1.5 x /bin/true (%.2f x): %s\n",
+         (s <= 96 * 1024 ? "met" : "NOT met"), a / b, (a <= 1.5 * b ? "met" : "NOT met") }'
+echo "  simulator saw:"
+sed 's/^/    /' "$work/sim.log"
