@@ -59,6 +59,8 @@ void HTTPClient_AppendResponseLine(HTTPClientContext *ptClient, const char *szLi
     // caller's text is left out, so every kept line ends in "\r\n".
     char *szText = ptClient->pResponseHeader;
     if (szText == nullptr) return;
+    // The text is a C string: a line holding a NUL byte is kept up to it.
+    dwLength = static_cast<uint32_t>(strnlen(szLine, dwLength));
     size_t used = strnlen(szText, HTTPCLIENT_HEADER_SIZE);
     if (used + dwLength + 2 > HTTPCLIENT_TEXT_MAX) return;
     memcpy(szText + used, szLine, dwLength);
