@@ -480,6 +480,7 @@ TEST(HLDMPublic, RetriesNetworkErrorsUntilTheTimeOut) {
   ScriptServer server([](int fd, int) { ddnstest::SendAll(fd, "abcdefghij\r\n"); ddnstest::ReadLine(fd, 1000); },
                       3495);
   ASSERT_TRUE(server.ok());
+  const int fds = nrtest::CountOpenFds();
   Client c;
   ASSERT_EQ(c.result, 0u);
   DDNSClientSettings s = ddnstest::HLDMSettings("cam.hldm.example", "", "", "127.0.0.1", 0x106);
@@ -490,6 +491,7 @@ TEST(HLDMPublic, RetriesNetworkErrorsUntilTheTimeOut) {
   EXPECT_LT(seconds, 6.0);
   EXPECT_GE(server.connections(), 3);
   EXPECT_EQ(c->dwNetworkTimeout, 3u);
+  EXPECT_EQ(nrtest::CountOpenFds(), fds);
 }
 
 TEST(HLDMPublic, DefaultTimeOutsAndNoRetryOnOtherResults) {
@@ -498,6 +500,7 @@ TEST(HLDMPublic, DefaultTimeOutsAndNoRetryOnOtherResults) {
   h.reply = "retc=1:";
   ScriptServer server(h.Script(), 3495);
   ASSERT_TRUE(server.ok());
+  const int fds = nrtest::CountOpenFds();
   Client c;
   ASSERT_EQ(c.result, 0u);
   DDNSClientSettings s = ddnstest::HLDMSettings("cam.hldm.example", "a@b.c", "k", "127.0.0.1", 0x11E);
@@ -511,6 +514,7 @@ TEST(HLDMPublic, DefaultTimeOutsAndNoRetryOnOtherResults) {
   EXPECT_EQ(DDNSClient_HLDMRegister(c.context, &s, 0, &address), 0x8002000Du);
   EXPECT_EQ(c->dwNetworkTimeout, 30u);
   EXPECT_EQ(server.connections(), 4);
+  EXPECT_EQ(nrtest::CountOpenFds(), fds);
 }
 
 TEST(HLDMPublic, ServerNameThatCannotBeCheckedFailsAtOnce) {
