@@ -126,6 +126,7 @@ struct HTTPClientContext {
     uint32_t dwBodyLength;
     uint32_t dwBodySent;
     char *pResponseHeader;   // the caller's szResponseHeader
+    uint32_t dwResponseHeaderUsed;  // characters in it
 
     HTTPClientInfo tInfoCopy;          // tunnelled modes
     HTTPClientTunnelRequest tQueued;
@@ -180,6 +181,17 @@ uint32_t HTTPClient_RecvOnce(HTTPClientContext *ptClient, char *pDest, uint32_t 
                              uint32_t *pdwReceived, uint32_t dwWait);
 void HTTPClient_CloseSocket(HTTPClientContext *ptClient);
 }
+
+// Appends to a text of `size` bytes kept at most size - 1 characters long;
+// a piece that does not fit is cut short.  `length` follows the text.
+struct HTTPClientText {
+    char *szText;
+    uint32_t dwSize;
+    uint32_t dwLength;
+    void Add(const char *szPiece, uint32_t dwCount);
+    void Add(const char *szPiece);
+    void AddUInt(uint32_t dwValue);
+};
 
 // Bounded append of a formatted piece to a text of `size` bytes (at most
 // size - 1 characters, a piece that does not fit is cut short).

@@ -11,13 +11,19 @@ namespace {
 
 // Offset of the first "\r\n" in [from, end) of the buffer, or -1.
 int32_t FindCrLf(const char *pBuf, uint32_t dwFrom, uint32_t dwEnd) {
-    for (uint32_t i = dwFrom; i + 1 < dwEnd; ++i)
-        if (pBuf[i] == '\r' && pBuf[i + 1] == '\n') return static_cast<int32_t>(i);
+    while (dwFrom + 1 < dwEnd) {
+        const char *pCr = static_cast<const char *>(memchr(pBuf + dwFrom, '\r', dwEnd - 1 - dwFrom));
+        if (pCr == nullptr) return -1;
+        if (pCr[1] == '\n') return static_cast<int32_t>(pCr - pBuf);
+        dwFrom = static_cast<uint32_t>(pCr - pBuf) + 1;
+    }
     return -1;
 }
 
-bool HasPrefix(const char *szLine, uint32_t dwLength, const char *szPrefix, uint32_t *pdwPrefixLength) {
-    uint32_t n = static_cast<uint32_t>(strlen(szPrefix));
+// Case-blind prefix test; *pdwPrefixLength receives the prefix length.
+template <size_t N>
+bool HasPrefix(const char *szLine, uint32_t dwLength, const char (&szPrefix)[N], uint32_t *pdwPrefixLength) {
+    const uint32_t n = static_cast<uint32_t>(N - 1);
     if (dwLength < n || strncasecmp(szLine, szPrefix, n) != 0) return false;
     *pdwPrefixLength = n;
     return true;
@@ -44,11 +50,18 @@ void DropFront(HTTPClientContext *ptClient, uint32_t dwCount) {
     if (dwCount > ptClient->dwBuffered) dwCount = ptClient->dwBuffered;
     memmove(ptClient->szHeaderBuffer, ptClient->szHeaderBuffer + dwCount, ptClient->dwBuffered - dwCount);
     ptClient->dwBuffered -= dwCount;
-    memset(ptClient->szHeaderBuffer + ptClient->dwBuffered, 0,
-           sizeof(ptClient->szHeaderBuffer) - ptClient->dwBuffered);
+    ptClient->szHeaderBuffer[ptClient->dwBuffered] = '\0';
 }
 
-const char *const kAudioModes[] = {"None", "Full Duplex", "Half Duplex", "Talk Only", "Listen Only"};
+uint32_t AudioMode(const char *pValue, uint32_t dwLength) {
+    uint32_t n = 0;
+    if (HasPrefix(pValue, dwLength, "None", &n)) return 1;
+    if (HasPrefix(pValue, dwLength, "Full Duplex", &n)) return 2;
+    if (HasPrefix(pValue, dwLength, "Half Duplex", &n)) return 3;
+    if (HasPrefix(pValue, dwLength, "Talk Only", &n)) return 4;
+    if (HasPrefix(pValue, dwLength, "Listen Only", &n)) return 5;
+    return 0;
+}
 
 }  // namespace
 
@@ -60,12 +73,16 @@ void HTTPClient_AppendResponseLine(HTTPClientContext *ptClient, const char *szLi
     char *szText = ptClient->pResponseHeader;
     if (szText == nullptr) return;
     // The text is a C string: a line holding a NUL byte is kept up to it.
-    dwLength = static_cast<uint32_t>(strnlen(szLine, dwLength));
-    size_t used = strnlen(szText, HTTPCLIENT_HEADER_SIZE);
+    const char *pNul = static_cast<const char *>(memchr(szLine, '\0', dwLength));
+    if (pNul != nullptr) dwLength = static_cast<uint32_t>(pNul - szLine);
+    uint32_t used = ptClient->dwResponseHeaderUsed;
+    if (used > HTTPCLIENT_TEXT_MAX || szText[used] != '\0')
+        used = static_cast<uint32_t>(strnlen(szText, HTTPCLIENT_TEXT_MAX));
     if (used + dwLength + 2 > HTTPCLIENT_TEXT_MAX) return;
     memcpy(szText + used, szLine, dwLength);
     memcpy(szText + used + dwLength, "\r\n", 2);
     szText[used + dwLength + 2] = '\0';
+    ptClient->dwResponseHeaderUsed = used + dwLength + 2;
 }
 
 uint32_t HTTPClient_StatusIndex(int32_t iCode) {
@@ -88,34 +105,32 @@ void HTTPClient_ParseStatusCode(HTTPClientContext *ptClient, const char *szCode)
 
 void HTTPClient_ParseHeaderLine(HTTPClientContext *ptClient, const char *szLine, uint32_t dwLength) {
     HTTPClient_AppendResponseLine(ptClient, szLine, dwLength);
+    // The recognised prefixes, in this order; the first letter picks the few
+    // that can match.
     uint32_t n = 0;
-    if (HasPrefix(szLine, dwLength, "Content-Length: ", &n)) {
+    const char c = dwLength > 0 ? static_cast<char>(szLine[0] | 0x20) : '\0';
+    if (c == 'c' && HasPrefix(szLine, dwLength, "Content-Length: ", &n)) {
         ptClient->dwContentLengthKnown = 1;
         ptClient->iContentRemaining = DecimalValue(szLine + n, dwLength - n);
-    } else if (HasPrefix(szLine, dwLength, "Transfer-Encoding: chunked", &n)) {
+    } else if (c == 't' && HasPrefix(szLine, dwLength, "Transfer-Encoding: chunked", &n)) {
         ptClient->dwChunked = 1;
-    } else if (HasPrefix(szLine, dwLength, "WWW-Authenticate: Digest ", &n)) {
+    } else if (c == 'w' && HasPrefix(szLine, dwLength, "WWW-Authenticate: Digest ", &n)) {
         // The challenge ends with the line ("\r\n" follows it in the buffer).
         HTTPClient_ParseDigestChallenge(ptClient, szLine + n, HTTPCLIENT_SIDE_SERVER);
         ptClient->tServer.dwAuthScheme = HTTPCLIENT_AUTH_DIGEST;
-    } else if (HasPrefix(szLine, dwLength, "Proxy-Authenticate: Digest ", &n)) {
+    } else if (c == 'p' && HasPrefix(szLine, dwLength, "Proxy-Authenticate: Digest ", &n)) {
         HTTPClient_ParseDigestChallenge(ptClient, szLine + n, HTTPCLIENT_SIDE_PROXY);
         ptClient->tProxy.dwAuthScheme = HTTPCLIENT_AUTH_DIGEST;
-    } else if (HasPrefix(szLine, dwLength, "SID : ", &n)) {
+    } else if (c == 's' && HasPrefix(szLine, dwLength, "SID : ", &n)) {
         ptClient->iSID = DecimalValue(szLine + n, dwLength - n);
-    } else if (HasPrefix(szLine, dwLength, "Audio Mode : ", &n)) {
-        for (uint32_t i = 0; i < sizeof(kAudioModes) / sizeof(kAudioModes[0]); ++i) {
-            uint32_t m = 0;
-            if (HasPrefix(szLine + n, dwLength - n, kAudioModes[i], &m)) {
-                ptClient->dwAudioMode = i + 1;
-                break;
-            }
-        }
-    } else if (HasPrefix(szLine, dwLength, "Privilege : ", &n)) {
+    } else if (c == 'a' && HasPrefix(szLine, dwLength, "Audio Mode : ", &n)) {
+        uint32_t dwMode = AudioMode(szLine + n, dwLength - n);
+        if (dwMode != 0) ptClient->dwAudioMode = dwMode;
+    } else if (c == 'p' && HasPrefix(szLine, dwLength, "Privilege : ", &n)) {
         ptClient->iPrivilege = DecimalValue(szLine + n, dwLength - n);
-    } else if (HasPrefix(szLine, dwLength, "Server: ", &n)) {
+    } else if (c == 's' && HasPrefix(szLine, dwLength, "Server: ", &n)) {
         TakeValue(szLine + n, dwLength - n, HTTPCLIENT_SERVER_NAME_SIZE - 1, ptClient->szServerName);
-    } else if (HasPrefix(szLine, dwLength, "Connection: ", &n)) {
+    } else if (c == 'c' && HasPrefix(szLine, dwLength, "Connection: ", &n)) {
         uint32_t m = 0;
         if (HasPrefix(szLine + n, dwLength - n, "Keep-Alive", &m))
             ptClient->dwResponseKeepAlive = 1;

@@ -348,6 +348,56 @@ uint32_t Drive(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo) {
     return HTTPCLIENT_E_HTTP_STATUS + ptClient->dwStatusIndex;
 }
 
+// Clears the record for the next exchange.  The large text buffers are
+// only emptied (first byte zero: every use goes by their terminator or by a
+// count that is cleared here), the tunnel info copy and the queued send are
+// kept as they are.
+void ClearExceptTexts(HTTPClientContext *ptClient) {
+    struct Span {
+        size_t offset, length;
+        bool keep;
+    };
+#define NR_SPAN(field) {offsetof(HTTPClientContext, field), sizeof(HTTPClientContext::field), false}
+    static const Span kSpans[] = {
+        NR_SPAN(szURI),
+        NR_SPAN(szServerName),
+        NR_SPAN(szExtraHeader),
+        NR_SPAN(szReferer),
+        NR_SPAN(szRequest),
+        NR_SPAN(szHeaderBuffer),
+        {offsetof(HTTPClientContext, tInfoCopy),
+         offsetof(HTTPClientContext, szUploadPartHeader) - offsetof(HTTPClientContext, tInfoCopy), true},
+        NR_SPAN(szUploadPartHeader),
+        NR_SPAN(szUploadPrefix),
+    };
+#undef NR_SPAN
+    static_assert(offsetof(HTTPClientContext, szURI) < offsetof(HTTPClientContext, szServerName) &&
+                      offsetof(HTTPClientContext, szServerName) < offsetof(HTTPClientContext, szExtraHeader) &&
+                      offsetof(HTTPClientContext, szExtraHeader) < offsetof(HTTPClientContext, szReferer) &&
+                      offsetof(HTTPClientContext, szReferer) < offsetof(HTTPClientContext, szRequest) &&
+                      offsetof(HTTPClientContext, szRequest) < offsetof(HTTPClientContext, szHeaderBuffer) &&
+                      offsetof(HTTPClientContext, szHeaderBuffer) < offsetof(HTTPClientContext, tInfoCopy) &&
+                      offsetof(HTTPClientContext, tQueued) < offsetof(HTTPClientContext, szUploadPartHeader) &&
+                      offsetof(HTTPClientContext, szUploadPartHeader) < offsetof(HTTPClientContext, szUploadPrefix),
+                  "spans in record order");
+    char *pRecord = reinterpret_cast<char *>(ptClient);
+    size_t at = 0;
+    for (const Span &tSpan : kSpans) {
+        memset(pRecord + at, 0, tSpan.offset - at);
+        if (!tSpan.keep) pRecord[tSpan.offset] = '\0';
+        at = tSpan.offset + tSpan.length;
+    }
+    memset(pRecord + at, 0, sizeof(HTTPClientContext) - at);
+}
+
+// Copies a text of at most dwSourceSize - 1 characters, terminated.
+void CopyText(char *szDest, size_t destSize, const char *szSource, size_t sourceSize) {
+    size_t n = strnlen(szSource, sourceSize - 1);
+    if (n > destSize - 1) n = destSize - 1;
+    memcpy(szDest, szSource, n);
+    szDest[n] = '\0';
+}
+
 }  // namespace
 
 const HTTPClientStateFunc fHTTPClientStateMachineFunc[HTTPCLIENT_STATE_COUNT] = {
@@ -369,13 +419,13 @@ uint32_t HTTPClient_Finish(HTTPClientHandle ptClient) {
         HTTPClientEndpoint tServer, tProxy;
         HTTPClientDigest tServerDigest, tProxyDigest;
         uint32_t dwServerNonceCount, dwProxyNonceCount, dwUseProxy;
-    } tLearned;
+    };
     const bool bLearned = ptClient->tServer.dwAuthScheme != HTTPCLIENT_AUTH_NONE ||
                           ptClient->tProxy.dwAuthScheme != HTTPCLIENT_AUTH_NONE;
-    if (bLearned)
-        tLearned = {ptClient->tServer,          ptClient->tProxy,           ptClient->tServerDigest,
-                    ptClient->tProxyDigest,     ptClient->dwServerNonceCount, ptClient->dwProxyNonceCount,
-                    ptClient->dwUseProxy};
+    const Learned tLearned = {ptClient->tServer,          ptClient->tProxy,
+                              ptClient->tServerDigest,    ptClient->tProxyDigest,
+                              ptClient->dwServerNonceCount, ptClient->dwProxyNonceCount,
+                              ptClient->dwUseProxy};
     char szCookie[HTTPCLIENT_COOKIE_SIZE];
     memcpy(szCookie, ptClient->szSessionCookie, sizeof(szCookie));
     const uint32_t dwStatusIndex = ptClient->dwStatusIndex;
@@ -388,11 +438,7 @@ uint32_t HTTPClient_Finish(HTTPClientHandle ptClient) {
     const int32_t iTunnelGet = ptClient->iTunnelGetSocket, iTunnelPost = ptClient->iTunnelPostSocket;
     const int32_t iSocket = ptClient->iSocket;
 
-    char *pRecord = reinterpret_cast<char *>(ptClient);
-    const size_t keepFrom = offsetof(HTTPClientContext, tInfoCopy);
-    const size_t keepTo = offsetof(HTTPClientContext, szUploadPartHeader);
-    memset(pRecord, 0, keepFrom);
-    memset(pRecord + keepTo, 0, sizeof(HTTPClientContext) - keepTo);
+    ClearExceptTexts(ptClient);
     ptClient->iSocket = (dwRtspTunnel != 0 || dwHldmTunnel != 0) ? iSocket : -1;
     ptClient->dwStatusIndex = dwStatusIndex;
     ptClient->pfnCallback = pfnCallback;
@@ -466,22 +512,17 @@ uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint3
     ptClient->tServer.szPassword[sizeof(ptClient->tServer.szPassword) - 1] = '\0';
     // 4. URI.
     if (ptInfo->szURI[0] == '\0') return HTTPCLIENT_E_URI;
-    snprintf(ptClient->szURI, sizeof(ptClient->szURI), "%.*s", static_cast<int>(sizeof(ptInfo->szURI) - 1),
-             ptInfo->szURI);
+    CopyText(ptClient->szURI, sizeof(ptClient->szURI), ptInfo->szURI, sizeof(ptInfo->szURI));
     // 5. Header fields.
     if (ptInfo->szExtraHeader[0] != '\0') {
-        snprintf(ptClient->szExtraHeader, sizeof(ptClient->szExtraHeader), "%.*s",
-                 static_cast<int>(sizeof(ptInfo->szExtraHeader) - 1), ptInfo->szExtraHeader);
+        CopyText(ptClient->szExtraHeader, sizeof(ptClient->szExtraHeader), ptInfo->szExtraHeader, sizeof(ptInfo->szExtraHeader));
     } else {
         if (ptInfo->szReferer[0] != '\0')
-            snprintf(ptClient->szReferer, sizeof(ptClient->szReferer), "%.*s",
-                     static_cast<int>(sizeof(ptInfo->szReferer) - 1), ptInfo->szReferer);
+            CopyText(ptClient->szReferer, sizeof(ptClient->szReferer), ptInfo->szReferer, sizeof(ptInfo->szReferer));
         if (ptInfo->szUserAgent[0] != '\0')
-            snprintf(ptClient->szUserAgent, sizeof(ptClient->szUserAgent), "%.*s",
-                     static_cast<int>(sizeof(ptInfo->szUserAgent) - 1), ptInfo->szUserAgent);
+            CopyText(ptClient->szUserAgent, sizeof(ptClient->szUserAgent), ptInfo->szUserAgent, sizeof(ptInfo->szUserAgent));
         if (ptInfo->szContentType[0] != '\0')
-            snprintf(ptClient->szContentType, sizeof(ptClient->szContentType), "%.*s",
-                     static_cast<int>(sizeof(ptInfo->szContentType) - 1), ptInfo->szContentType);
+            CopyText(ptClient->szContentType, sizeof(ptClient->szContentType), ptInfo->szContentType, sizeof(ptInfo->szContentType));
     }
     // 6. Keep-alive and nonce counts.
     ptClient->dwKeepAlive = ptInfo->dwKeepAlive;
@@ -504,6 +545,7 @@ uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint3
     ptClient->dwServerFilter = ptInfo->dwServerFilter;
     memset(ptInfo->szResponseHeader, 0, sizeof(ptInfo->szResponseHeader));
     ptClient->pResponseHeader = ptInfo->szResponseHeader;
+    ptClient->dwResponseHeaderUsed = 0;
     ptClient->dwStatusIndex = 0;
     ptClient->dwPriorityEnable = ptInfo->dwPriorityEnable;
     ptClient->dwPriority = ptInfo->dwPriority;
