@@ -113,7 +113,14 @@ std::unique_ptr<ChildProcess> StartApache(std::string *dir_out, std::string *err
             WriteFile(dir + "/htdigest", "alice:lab:" + Md5Hex("alice:lab:rabbit hole") + "\n") &&
             WriteFile(dir + "/cgi/chunked.cgi",
                       "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\n"
-                      "i=0\nwhile [ $i -lt 40 ]; do echo \"chunk line $i\"; i=$((i+1)); done\n",
+                      // A pause midway makes httpd send the first part before it
+                      // knows the length, so it has to chunk the body.
+                      "i=0\nwhile [ $i -lt 40 ]; do echo \"chunk line $i\"; i=$((i+1));\n"
+                      "  if [ $i -eq 20 ]; then sleep 0.3; fi\ndone\n",
+                      0755) &&
+            WriteFile(dir + "/cgi/echo.cgi",
+                      "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\n"
+                      "printf '%s:' \"$REQUEST_METHOD\"\nhead -c \"$CONTENT_LENGTH\"\n",
                       0755) &&
             WriteFile(dir + "/cgi/nocontent.cgi", "#!/bin/sh\nprintf 'Status: 204 No Content\\r\\n\\r\\n'\n", 0755) &&
             WriteFile(dir + "/cgi/host.cgi",

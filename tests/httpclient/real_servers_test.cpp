@@ -173,6 +173,20 @@ TEST_F(ApacheTest, ChunkedCgiBody) {
   EXPECT_EQ(c.Body(), nrtest::ChunkedCgiBody());
 }
 
+TEST_F(ApacheTest, PostBodyReachesTheScript) {
+  Client c("www.example.test", nrtest::kApachePort, "/cgi/echo.cgi");
+  std::string body;
+  for (int i = 0; i < 250; ++i) body += "field" + std::to_string(i) + "=value&";  // about 3.3 KB
+  c.info.pBody = body.data();
+  c.info.dwBodyLength = static_cast<uint32_t>(body.size());
+  strcpy(c.info.szContentType, "application/x-www-form-urlencoded");
+  c.info.pRecvBuffer = c.buffer.data();
+  c.info.dwRecvSize = 5840;
+  uint32_t r = HTTPClient_Post(c.h, &c.info);
+  EXPECT_TRUE(r == HTTPCLIENT_I_PEER_CLOSED || r == HTTPCLIENT_I_LAST_CHUNK) << std::hex << r;
+  EXPECT_EQ(c.Body(), "POST:" + body);
+}
+
 TEST_F(ApacheTest, BasicWithTheLongestCredentials) {
   {
     Client c("www.example.test", nrtest::kApachePort, "/basic/page.html");

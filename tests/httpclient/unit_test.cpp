@@ -370,6 +370,28 @@ TEST(HttpResponse, HeaderEndDecidesWhatFollows) {
   EXPECT_EQ(p.h->tProxy.dwAuthScheme, 1u);
 }
 
+TEST(HttpResponse, ServerFilterClearsOnlyTheFilteredName) {
+  struct {
+    uint32_t requested, flag;
+    const char *line;
+    const char *kept;
+  } const cases[] = {
+      {1, 1, "Server: HALDRIM video server 3.1", ""},
+      {1, 1, "Server: Haldrim Video Serve", "Haldrim Video Serve"},
+      {1, 0, "Server: Haldrim Video Server", "Haldrim Video Server"},
+      {0, 1, "Server: Haldrim Video Server", "Haldrim Video Server"},
+  };
+  for (const auto &k : cases) {
+    Client c;
+    HTTPClientInfo info{};
+    PrepareForResponse(c.h, &info);
+    c.h->dwServerFilterRequested = k.requested;
+    c.h->dwServerFilter = k.flag;
+    Feed(c.h, std::string("HTTP/1.1 200 OK\r\n") + k.line + "\r\n");
+    EXPECT_STREQ(c.h->szServerName, k.kept) << k.line;
+  }
+}
+
 TEST(HttpResponse, HeaderSplitAnywhereParsesTheSame) {
   const std::string header =
       "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nServer: S\r\nContent-Length: 4\r\n\r\nbody";

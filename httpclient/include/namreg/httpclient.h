@@ -7,6 +7,21 @@
  * C interface: plain records with fixed arrays.  The caller owns an
  * HTTPClientInfo and its buffers; the library owns the client record behind
  * an HTTPClientHandle and copies what it keeps.
+ *
+ * Behaviour worth knowing:
+ * - szResponseHeader collects the header lines of every response of one
+ *   call (a 100, 401 or 407 and the one that follows), each with its CR LF.
+ *   It holds whole lines only: a line that no longer fits in its 1280
+ *   characters is left out, and the text is never overrun.
+ * - A chunked body's next size line is read when the current chunk is used
+ *   up; a size line split over several segments is completed first, and a
+ *   size of 0 ends the body.
+ * - A Digest challenge is read from its own header line only; a parameter it
+ *   lacks is never taken from a later line.  A new challenge replaces the
+ *   previous one whole.
+ * - Basic credentials are sent whole for every user and password the record
+ *   can hold (64 + 64 characters).
+ * - Synchronous calls pause 100 ms before each connection attempt.
  */
 #ifndef NAMREG_HTTPCLIENT_H
 #define NAMREG_HTTPCLIENT_H
