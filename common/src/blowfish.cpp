@@ -3,6 +3,7 @@
 // block is read as two little-endian 32-bit halves.  Buffers are handled in
 // ECB fashion over whole blocks; a trailing partial block is left as is.
 #include "namreg/common.h"
+#include "byte_order.h"
 
 #include <string.h>
 
@@ -27,17 +28,8 @@ inline uint32_t F(const uint32_t *s, uint32_t x) {
          s[768 + (x & 0xFF)];
 }
 
-inline uint32_t LoadLE(const unsigned char *p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-         ((uint32_t)p[3] << 24);
-}
-
-inline void StoreLE(unsigned char *p, uint32_t v) {
-  p[0] = (unsigned char)v;
-  p[1] = (unsigned char)(v >> 8);
-  p[2] = (unsigned char)(v >> 16);
-  p[3] = (unsigned char)(v >> 24);
-}
+using byte_order::LoadLE;
+using byte_order::StoreLE;
 
 // Copies length bytes (the buffers may overlap or be the same) and runs the
 // transform over the whole blocks of the output.

@@ -1,5 +1,6 @@
 // MD5 (RFC 1321), the hexadecimal digest helpers and HMAC-MD5 (RFC 2104).
 #include "namreg/common.h"
+#include "byte_order.h"
 
 #include <stdarg.h>
 #include <string.h>
@@ -8,17 +9,8 @@ namespace {
 
 inline uint32_t Rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
-inline uint32_t LoadLE(const unsigned char *p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-         ((uint32_t)p[3] << 24);
-}
-
-inline void StoreLE(unsigned char *p, uint32_t v) {
-  p[0] = (unsigned char)v;
-  p[1] = (unsigned char)(v >> 8);
-  p[2] = (unsigned char)(v >> 16);
-  p[3] = (unsigned char)(v >> 24);
-}
+using byte_order::LoadLE;
+using byte_order::StoreLE;
 
 // The four auxiliary functions in the forms that need the fewest operations.
 #define MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
