@@ -115,14 +115,7 @@ extern "C" int NetUtility_DNSUpdate(const char *server_address, const char *zone
   netutility::SocketGuard sock(netutility::OpenUdpSocket());
   if (!sock.valid()) return -1;
 
-  struct sockaddr_in server;
-  memset(&server, 0, sizeof(server));
-  server.sin_family = AF_INET;
-  server.sin_port = htons(netutility::kDnsPort);
-  server.sin_addr.s_addr = inet_addr(server_address);
-  if (sendto(sock.get(), message, length, MSG_NOSIGNAL,
-             reinterpret_cast<const struct sockaddr *>(&server), sizeof(server)) < 0)
-    return -1;
+  if (!netutility::SendToNameServer(sock.get(), message, length, inet_addr(server_address))) return -1;
 
   if (!netutility::WaitReadable(sock.get(), timeout_seconds)) {
     printf("[NetUtility_DNSUpdate] Time out and no response!");

@@ -72,14 +72,7 @@ int32_t NetUtility_DNSResolve(uint32_t server_address, const char *host_name,
   netutility::SocketGuard sock(netutility::OpenUdpSocket());
   if (!sock.valid()) return -1;
 
-  struct sockaddr_in server;
-  memset(&server, 0, sizeof(server));
-  server.sin_family = AF_INET;
-  server.sin_port = htons(netutility::kDnsPort);
-  server.sin_addr.s_addr = server_address;
-  if (sendto(sock.get(), message, query_length, MSG_NOSIGNAL,
-             reinterpret_cast<const struct sockaddr *>(&server), sizeof(server)) < 0)
-    return -1;
+  if (!netutility::SendToNameServer(sock.get(), message, query_length, server_address)) return -1;
 
   if (!netutility::WaitReadable(sock.get(), timeout_seconds)) return -1;
 

@@ -1,18 +1,31 @@
 // Socket and clock helpers shared by the resolver, DNS UPDATE, the
 // connectivity test and the HTTP client.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/select.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <string.h>
 #include <unistd.h>
 
 #include "namreg/common.h"
 #include "namreg/netutility.h"
+#include "dns_wire.h"
 #include "socket_util.h"
 
 namespace netutility {
 
 int OpenUdpSocket() { return socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0); }
+
+bool SendToNameServer(int fd, const void *message, size_t length, uint32_t server) {
+  struct sockaddr_in to;
+  memset(&to, 0, sizeof(to));
+  to.sin_family = AF_INET;
+  to.sin_port = htons(kDnsPort);
+  to.sin_addr.s_addr = server;
+  return sendto(fd, message, length, MSG_NOSIGNAL, reinterpret_cast<const struct sockaddr *>(&to),
+                sizeof(to)) >= 0;
+}
 
 bool WaitReadable(int fd, uint32_t seconds) {
   if (fd < 0 || fd >= FD_SETSIZE) return false;

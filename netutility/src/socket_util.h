@@ -3,6 +3,7 @@
 #ifndef NAMREG_NETUTILITY_SOCKET_UTIL_H
 #define NAMREG_NETUTILITY_SOCKET_UTIL_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <unistd.h>
 
@@ -29,6 +30,10 @@ class SocketGuard {
 
 // A UDP socket for one exchange: non-blocking, closed on exec.
 int OpenUdpSocket();
+
+// One datagram to UDP port 53 of `server` (network byte order), sent with
+// MSG_NOSIGNAL; false when sendto fails.
+bool SendToNameServer(int fd, const void *message, size_t length, uint32_t server);
 
 // One select for readability of `fd` lasting `seconds`.  True when the
 // socket is readable; false on time-out, on error, and for a descriptor
