@@ -39,8 +39,12 @@ total_pass=0 total_fail=0 total_skip=0
 run_suite() {
   local preset=$1
   echo "== build: $preset"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$JOBS"
+  # set -e does not hold inside a function called from "||": check each step.
+  cmake --preset "$preset" >/dev/null || return 1
+  if ! cmake --build --preset "$preset" -j "$JOBS"; then
+    summaries+=("$preset: BUILD FAILED")
+    return 1
+  fi
   echo "== test: $preset"
   local log="build/$preset/ctest.log" rc=0
   ctest --preset "$preset" -j 8 2>&1 | tee "$log" || rc=$?
@@ -63,9 +67,8 @@ run_suite release || status=1
 run_suite asan || status=1
 
 echo "== fuzz: ${FUZZ_SECONDS}s per target"
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$JOBS"
-if bash fuzz/run-fuzzers.sh build/fuzz "$FUZZ_SECONDS"; then
+if cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j "$JOBS" &&
+   bash fuzz/run-fuzzers.sh build/fuzz "$FUZZ_SECONDS"; then
   summaries+=("fuzz: no crash")
 else
   summaries+=("fuzz: FAILED")
