@@ -15,14 +15,16 @@ key=${DEMO_KEY:-demo-key}
 
 if [ "${NAMREG_DEMO_INSIDE:-}" != 1 ]; then
   [ "$(id -u)" = 0 ] || { echo "demo.sh: run as root (it makes a private network namespace)" >&2; exit 1; }
-  if [ ! -x "$build/app/namreg" ] || [ ! -x "$build/tools/hldm-sim/hldm-sim" ]; then
-    echo "== building namreg and hldm-sim in $build"
+  if [ ! -x "$build/app/namreg" ] || [ ! -x "$build/tools/hldm-sim/hldm-sim" ] ||
+     [ ! -x "$build/tools/syslog-tap/syslog-tap" ]; then
+    bash "$src/tools/install-deps.sh" build
+    echo "== building namreg, hldm-sim and syslog-tap in $build"
     if [ "$build" = "$src/build/release" ]; then
       (cd "$src" && cmake --preset release >/dev/null)
     else
       cmake -S "$src" -B "$build" -G Ninja >/dev/null
     fi
-    cmake --build "$build" --target namreg hldm-sim -j2 >/dev/null
+    cmake --build "$build" --target namreg hldm-sim syslog-tap -j2 >/dev/null
   fi
   NAMREG_DEMO_INSIDE=1 exec unshare --net --mount bash "${BASH_SOURCE[0]}" "$build"
 fi
@@ -43,19 +45,7 @@ done
 mount --rbind "$work/dev" /dev
 
 log="$work/syslog.txt"
-python3 -u -c '
-import socket, sys
-s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
-s.bind("/dev/log")
-print("ready", flush=True)
-while True:
-    d = s.recv(4096).decode(errors="replace").rstrip("\0")
-    if d.startswith("<") and ">" in d:
-        pri, d = d[1:].split(">", 1)
-        d = "priority %d: %s" % (int(pri) & 7, d)
-    sys.stdout.write(d + "\n")
-    sys.stdout.flush()
-' > "$log" &
+"$build/tools/syslog-tap/syslog-tap" /dev/log > "$log" &
 reader=$!
 sim_log="$work/hldm-sim.txt"
 "$build/tools/hldm-sim/hldm-sim" --address 127.0.0.1 --port 3495 --max-seconds 120 > "$sim_log" &

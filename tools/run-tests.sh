@@ -8,31 +8,7 @@ cd "$(dirname "$0")/.."
 FUZZ_SECONDS="${FUZZ_SECONDS:-20}"
 JOBS="${JOBS:-2}"
 
-packages=(
-  cmake ninja-build g++ pkg-config                  # build
-  libgtest-dev libgmock-dev libbenchmark-dev        # tests and benchmarks
-  clang libclang-rt-14-dev                          # libFuzzer targets
-  libssl-dev libcurl4-openssl-dev                   # test oracle, benchmark peer
-  iproute2 bind9 bind9-dnsutils apache2 squid       # the test world's peers
-  valgrind                                          # instruction counts (bench)
-)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  if [[ $(id -u) -ne 0 ]]; then
-    echo "missing packages (install as root): ${missing[*]}" >&2
-    exit 1
-  fi
-  echo "== installing: ${missing[*]}"
-  apt-get update -q
-  # The servers are started by the tests themselves: keep the packages'
-  # own services from starting.
-  printf '#!/bin/sh\nexit 101\n' > /usr/sbin/policy-rc.d && chmod +x /usr/sbin/policy-rc.d
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
-  rm -f /usr/sbin/policy-rc.d
-fi
+bash tools/install-deps.sh test
 
 summaries=()
 total_pass=0 total_fail=0 total_skip=0

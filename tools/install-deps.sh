@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a task needs, when any is missing.
+#   install-deps.sh build   compilers and CMake (what the demo needs)
+#   install-deps.sh test    everything the test suite, fuzzers and benchmarks need
+set -euo pipefail
+
+packages=(cmake ninja-build g++ pkg-config iproute2 util-linux time)
+if [[ ${1:-build} == test ]]; then
+  packages+=(
+    libgtest-dev libgmock-dev libbenchmark-dev        # tests and benchmarks
+    clang libclang-rt-14-dev                          # libFuzzer targets
+    libssl-dev libcurl4-openssl-dev                   # test oracle, benchmark peer
+    bind9 bind9-dnsutils apache2 squid                # the test world's peers
+    valgrind                                          # instruction counts (bench)
+  )
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+((${#missing[@]})) || exit 0
+if [[ $(id -u) -ne 0 ]]; then
+  echo "missing packages (install as root): ${missing[*]}" >&2
+  exit 1
+fi
+echo "== installing: ${missing[*]}"
+apt-get update -q
+# The tests start their servers themselves: keep the packages' own services
+# from starting.
+policy=/usr/sbin/policy-rc.d
+[[ -e $policy ]] || { printf '#!/bin/sh\nexit 101\n' > "$policy" && chmod +x "$policy" && trap 'rm -f "$policy"' EXIT; }
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
