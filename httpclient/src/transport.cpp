@@ -117,6 +117,19 @@ uint32_t HTTPClient_Resolve(HTTPClientContext *ptClient) {
     return HTTPCLIENT_OK;
 }
 
+// One bounded wait for writability, with the time budget checked before and
+// after it.  HTTPCLIENT_OK with *ready set (0: not yet), or the failure.
+static uint32_t WaitWritableWithinBudget(HTTPClientContext *ptClient, int *ready) {
+    uint32_t r = HTTPClient_CheckTimeout(ptClient);
+    if (r != HTTPCLIENT_OK) return r;
+    *ready = WaitSocket(ptClient->iSocket, false, WaitTime(ptClient, 1));
+    if (*ready < 0) {
+        HTTPClient_CloseSocket(ptClient);
+        return HTTPCLIENT_E_SELECT;
+    }
+    return HTTPClient_CheckTimeout(ptClient);
+}
+
 uint32_t HTTPClient_Connect(HTTPClientContext *ptClient) {
     if (ptClient->iSocket < 0) return HTTPCLIENT_E_STATE_ARGS;
     if (ptClient->dwPhase == HTTPCLIENT_PHASE_CONNECT) {
@@ -129,14 +142,8 @@ uint32_t HTTPClient_Connect(HTTPClientContext *ptClient) {
         // Non-blocking: EINPROGRESS is the usual answer; select tells the rest.
         (void)connect(ptClient->iSocket, reinterpret_cast<const struct sockaddr *>(&tSin), sizeof(tSin));
     }
-    uint32_t r = HTTPClient_CheckTimeout(ptClient);
-    if (r != HTTPCLIENT_OK) return r;
-    int ready = WaitSocket(ptClient->iSocket, false, WaitTime(ptClient, 1));
-    if (ready < 0) {
-        HTTPClient_CloseSocket(ptClient);
-        return HTTPCLIENT_E_SELECT;
-    }
-    r = HTTPClient_CheckTimeout(ptClient);
+    int ready = 0;
+    uint32_t r = WaitWritableWithinBudget(ptClient, &ready);
     if (r != HTTPCLIENT_OK) return r;
     return ready == 0 ? HTTPCLIENT_I_NOT_READY : HTTPCLIENT_OK;
 }
@@ -146,14 +153,8 @@ uint32_t HTTPClient_SendOnce(HTTPClientContext *ptClient, const char *pData, uin
     *pdwSent = 0;
     if (pData == nullptr || dwLength == 0) return HTTPCLIENT_E_SEND_ARGS;
     if (ptClient->iSocket < 0) return HTTPCLIENT_E_STATE_ARGS;
-    uint32_t r = HTTPClient_CheckTimeout(ptClient);
-    if (r != HTTPCLIENT_OK) return r;
-    int ready = WaitSocket(ptClient->iSocket, false, WaitTime(ptClient, 1));
-    if (ready < 0) {
-        HTTPClient_CloseSocket(ptClient);
-        return HTTPCLIENT_E_SELECT;
-    }
-    r = HTTPClient_CheckTimeout(ptClient);
+    int ready = 0;
+    uint32_t r = WaitWritableWithinBudget(ptClient, &ready);
     if (r != HTTPCLIENT_OK) return r;
     if (ready == 0) return HTTPCLIENT_I_NOT_READY;
     ssize_t n = send(ptClient->iSocket, pData, dwLength, MSG_NOSIGNAL);
