@@ -16,6 +16,18 @@ uint32_t Exchange(DDNSClientContext *context, HLDM_REQUEST_TYPE type, uint32_t d
                                            static_cast<uint16_t>(DDNSCLIENT_HLDM_PORT), timeout, type);
 }
 
+// One exchange of `type` followed by its reply parser.  A null context
+// prints "[<name>] Invalid arguments" (nothing when name is null).
+uint32_t ExchangeAndParse(DDNSClientContext *context, const char *name, HLDM_REQUEST_TYPE type,
+                          uint32_t default_timeout, uint32_t (*parse)(DDNSClientContext *)) {
+    if (context == nullptr) {
+        if (name != nullptr) printf("[%s] Invalid arguments\r\n", name);
+        return DDNSCLIENT_E_INVALID_ARGS;
+    }
+    const uint32_t result = Exchange(context, type, default_timeout);
+    return result != DDNSCLIENT_OK ? result : parse(context);
+}
+
 }  // namespace
 
 extern "C" uint32_t DDNSClient_CheckIP_HLDM(DDNSClientContext *context) {
@@ -35,13 +47,8 @@ extern "C" uint32_t DDNSClient_CheckIP_HLDM(DDNSClientContext *context) {
 }
 
 extern "C" uint32_t DDNSClient_Update_HLDM(DDNSClientContext *context) {
-    if (context == nullptr) {
-        puts("[DDNSClient_Update_HLDM] Invalid arguments\r");
-        return DDNSCLIENT_E_INVALID_ARGS;
-    }
-    uint32_t result = Exchange(context, HLDM_REQUEST_UPDATE, 20);
-    if (result != DDNSCLIENT_OK) return result;
-    return DDNSClient_ProcessResponse_HLDMUpdate(context);
+    return ExchangeAndParse(context, "DDNSClient_Update_HLDM", HLDM_REQUEST_UPDATE, 20,
+                            DDNSClient_ProcessResponse_HLDMUpdate);
 }
 
 extern "C" uint32_t DDNSClient_Register_HLDM(DDNSClientContext *context, uint32_t *address) {
@@ -64,28 +71,16 @@ extern "C" uint32_t DDNSClient_Register_HLDM(DDNSClientContext *context, uint32_
 }
 
 extern "C" uint32_t DDNSClient_RequestKey_HLDM(DDNSClientContext *context) {
-    if (context == nullptr) {
-        puts("[DDNSClient_RequestKey_HLDM] Invalid arguments\r");
-        return DDNSCLIENT_E_INVALID_ARGS;
-    }
-    uint32_t result = Exchange(context, HLDM_REQUEST_REQUEST_KEY, 30);
-    if (result != DDNSCLIENT_OK) return result;
-    return DDNSClient_ProcessResponse_HLDMRequestKey(context);
+    return ExchangeAndParse(context, "DDNSClient_RequestKey_HLDM", HLDM_REQUEST_REQUEST_KEY, 30,
+                            DDNSClient_ProcessResponse_HLDMRequestKey);
 }
 
 extern "C" uint32_t DDNSClient_CheckHostname_HLDM(DDNSClientContext *context) {
-    if (context == nullptr) {
-        puts("[DDNSClient_CheckHostname_HLDM] Invalid arguments\r");
-        return DDNSCLIENT_E_INVALID_ARGS;
-    }
-    uint32_t result = Exchange(context, HLDM_REQUEST_CHECK_HOSTNAME, 30);
-    if (result != DDNSCLIENT_OK) return result;
-    return DDNSClient_ProcessResponse_HLDMCheckHostname(context);
+    return ExchangeAndParse(context, "DDNSClient_CheckHostname_HLDM", HLDM_REQUEST_CHECK_HOSTNAME, 30,
+                            DDNSClient_ProcessResponse_HLDMCheckHostname);
 }
 
 extern "C" uint32_t DDNSClient_Offline_HLDM(DDNSClientContext *context) {
-    if (context == nullptr) return DDNSCLIENT_E_INVALID_ARGS;
-    uint32_t result = Exchange(context, HLDM_REQUEST_OFFLINE, 30);
-    if (result != DDNSCLIENT_OK) return result;
-    return DDNSClient_ProcessResponse_HLDMOffline(context);
+    return ExchangeAndParse(context, nullptr, HLDM_REQUEST_OFFLINE, 30,
+                            DDNSClient_ProcessResponse_HLDMOffline);
 }
