@@ -102,9 +102,14 @@ class ScriptServer {
 
  private:
   void Run() {
-    while (!stop_) {
+    // Stops only once no connection is waiting: a client that connected and
+    // went away before the first accept still gets its script run.
+    for (;;) {
       pollfd p{listener_, POLLIN, 0};
-      if (poll(&p, 1, 50) <= 0) continue;
+      if (poll(&p, 1, 50) <= 0) {
+        if (stop_) break;
+        continue;
+      }
       int fd = accept(listener_, nullptr, nullptr);
       if (fd < 0) continue;
       int number = ++connections_;
