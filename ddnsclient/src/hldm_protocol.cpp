@@ -11,18 +11,9 @@
 #include <string.h>
 #include <syslog.h>
 
-namespace {
+#include <namreg/fd_util.h>
 
-// Closes the exchange's socket on every way out, including a reply that
-// filled the whole buffer (the receive leaves the socket open then).
-class SocketGuard {
- public:
-    SocketGuard() = default;
-    ~SocketGuard() { DDNSClient_CloseSocket(&fd); }
-    SocketGuard(const SocketGuard &) = delete;
-    SocketGuard &operator=(const SocketGuard &) = delete;
-    int32_t fd = -1;
-};
+namespace {
 
 bool BadComposerArguments(const DDNSClientContext *context, const char *buffer, uint32_t size, const char *who) {
     if (context != nullptr && buffer != nullptr && size != 0) return false;
@@ -140,7 +131,9 @@ extern "C" uint32_t DDNSClient_Communicate_HLDM_TCP(DDNSClientContext *context, 
     }
     const uint32_t start = DDNSClient_GetTickMs();
     uint32_t elapsed = 0;
-    SocketGuard socket_guard;
+    // Closes the socket on every way out, including a reply that filled the
+    // whole buffer (the receive leaves the socket open then).
+    fdutil::SocketGuard socket_guard;
 
     if (DDNSClient_SocketConnect(&socket_guard.fd, address, port, timeout_seconds) != 0) {
         Log_Syslog(LOG_WARNING, "[DDNSClient_Communicate_HLDM_TCP] connect failed");

@@ -10,32 +10,10 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/ioctl.h>
-#include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
-
-enum class Wait { kRead, kWrite };
-
-// select() on one descriptor: the count select() gave (below 1 on time-out
-// or error), and whether the descriptor is in the set.
-int WaitFor(int fd, Wait what, uint32_t timeout_seconds, bool *ready) {
-    *ready = false;
-    if (fd < 0 || fd >= FD_SETSIZE) return -1;
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(fd, &set);
-    struct timeval tv;
-    tv.tv_sec = static_cast<time_t>(timeout_seconds);
-    tv.tv_usec = 0;
-    int n = what == Wait::kRead ? select(fd + 1, &set, nullptr, nullptr, &tv)
-                                : select(fd + 1, nullptr, &set, nullptr, &tv);
-    if (n > 0) *ready = FD_ISSET(fd, &set) != 0;
-    return n;
-}
-
-}  // namespace
+#include <namreg/fd_util.h>
 
 extern "C" int32_t DDNSClient_CloseSocket(int32_t *socket_fd) {
     if (socket_fd != nullptr && *socket_fd != -1) {
@@ -79,8 +57,7 @@ extern "C" uint32_t DDNSClient_SocketConnect(int32_t *socket_fd, uint32_t addres
         DDNSClient_CloseSocket(socket_fd);
         return DDNSCLIENT_E_FAIL;
     }
-    bool ready = false;
-    if (WaitFor(fd, Wait::kWrite, timeout_seconds, &ready) > 0 && ready) return DDNSCLIENT_OK;
+    if (fdutil::WaitOne(fd, true, timeout_seconds) == 1) return DDNSCLIENT_OK;
     DDNSClient_CloseSocket(socket_fd);
     return DDNSCLIENT_E_FAIL;
 }
@@ -99,13 +76,11 @@ extern "C" int32_t DDNSClient_Send(int32_t *socket_fd, const char *data, int32_t
     int32_t left = length;
     int retries = 0;
     for (;;) {
-        bool ready = false;
-        if (WaitFor(*socket_fd, Wait::kWrite, timeout_seconds, &ready) < 1) {
+        if (fdutil::WaitOne(*socket_fd, true, timeout_seconds) < 1) {
             DDNSClient_CloseSocket(socket_fd);
             puts("[DDNSClient_Send] select failed\r");
             return -1;
         }
-        if (!ready) continue;
         ssize_t n = send(*socket_fd, data + offset, static_cast<size_t>(left), MSG_NOSIGNAL);
         if (n < 0 && errno != EAGAIN) {
             printf("[DDNSClient_Send] Sent failed with Error Code: %d\r\n", errno);
@@ -143,8 +118,7 @@ extern "C" int32_t DDNSClient_Receive(int32_t *socket_fd, char *buffer, uint32_t
     }
     uint32_t count = 0;
     for (;;) {
-        bool ready = false;
-        if (WaitFor(*socket_fd, Wait::kRead, timeout_seconds, &ready) < 1 || !ready) {
+        if (fdutil::WaitOne(*socket_fd, false, timeout_seconds) < 1) {
             puts("[DDNSClient_Receive] select failed\r");
             DDNSClient_CloseSocket(socket_fd);
             return -1;
@@ -178,8 +152,7 @@ extern "C" uint32_t DDNSClient_GnuDIP_TCP_ReceiveSalt(int32_t socket_fd, uint32_
     char greeting[16];
     ssize_t n;
     for (;;) {
-        bool ready = false;
-        if (WaitFor(socket_fd, Wait::kRead, timeout_seconds, &ready) < 1 || !ready) {
+        if (fdutil::WaitOne(socket_fd, false, timeout_seconds) < 1) {
             puts("[DDNSClient_GnuDIP_TCP_ReceiveSalt] select timeout\r");
             return DDNSCLIENT_E_NETWORK;
         }

@@ -3,12 +3,12 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <netinet/in.h>
-#include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "httpclient_internal.h"
 #include "namreg/netutility.h"
+#include "namreg/fd_util.h"
 
 namespace {
 
@@ -31,20 +31,6 @@ struct timeval WaitTime(const HTTPClientContext *ptClient, uint32_t dwWait) {
     tv.tv_sec = static_cast<time_t>(us / 1000000u);
     tv.tv_usec = static_cast<suseconds_t>(us % 1000000u);
     return tv;
-}
-
-// Waits until the socket is readable (bRead) or writable: 1 ready, 0 not,
-// -1 select failed.
-int WaitSocket(int fd, bool bRead, struct timeval tv) {
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(fd, &set);
-    int n;
-    do {
-        n = select(fd + 1, bRead ? &set : nullptr, bRead ? nullptr : &set, nullptr, &tv);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) return -1;
-    return n > 0 && FD_ISSET(fd, &set) ? 1 : 0;
 }
 
 uint32_t TimeoutCode(uint32_t dwState) {
@@ -122,7 +108,7 @@ uint32_t HTTPClient_Resolve(HTTPClientContext *ptClient) {
 static uint32_t WaitWritableWithinBudget(HTTPClientContext *ptClient, int *ready) {
     uint32_t r = HTTPClient_CheckTimeout(ptClient);
     if (r != HTTPCLIENT_OK) return r;
-    *ready = WaitSocket(ptClient->iSocket, false, WaitTime(ptClient, 1));
+    *ready = fdutil::WaitOne(ptClient->iSocket, true, WaitTime(ptClient, 1));
     if (*ready < 0) {
         HTTPClient_CloseSocket(ptClient);
         return HTTPCLIENT_E_SELECT;
@@ -179,7 +165,7 @@ uint32_t HTTPClient_RecvOnce(HTTPClientContext *ptClient, char *pDest, uint32_t 
     }
     uint32_t r = HTTPClient_CheckTimeout(ptClient);
     if (r != HTTPCLIENT_OK) return r;
-    int ready = WaitSocket(ptClient->iSocket, true, WaitTime(ptClient, dwWait));
+    int ready = fdutil::WaitOne(ptClient->iSocket, false, WaitTime(ptClient, dwWait));
     if (ready < 0) {
         HTTPClient_CloseSocket(ptClient);
         return HTTPCLIENT_E_SELECT;

@@ -112,12 +112,12 @@ extern "C" int NetUtility_DNSUpdate(const char *server_address, const char *zone
     return -1;
   }
 
-  netutility::SocketGuard sock(netutility::OpenUdpSocket());
+  fdutil::SocketGuard sock(netutility::OpenUdpSocket());
   if (!sock.valid()) return -1;
 
   if (!netutility::SendToNameServer(sock.get(), message, length, inet_addr(server_address))) return -1;
 
-  if (!netutility::WaitReadable(sock.get(), timeout_seconds)) {
+  if (fdutil::WaitOne(sock.get(), false, timeout_seconds) != 1) {
     printf("[NetUtility_DNSUpdate] Time out and no response!");
     Log_Syslog(kAlert, "[%s]:Time out and no response!!\n", kTag);
     return -1;

@@ -24,7 +24,7 @@ extern "C" int NetUtility_GetLocalIP(int interface_type, uint32_t *address) {
   struct ifreq request;
   memset(&request, 0, sizeof(request));
   strncpy(request.ifr_name, name, IFNAMSIZ - 1);
-  netutility::SocketGuard sock(socket(AF_INET, SOCK_DGRAM, 0));
+  fdutil::SocketGuard sock(socket(AF_INET, SOCK_DGRAM, 0));
   if (!sock.valid()) {
     puts("[NetUtility_GetLocalIP] FAILED creating request socket\r");
     return -1;

@@ -69,12 +69,12 @@ int32_t NetUtility_DNSResolve(uint32_t server_address, const char *host_name,
     return -1;
   }
 
-  netutility::SocketGuard sock(netutility::OpenUdpSocket());
+  fdutil::SocketGuard sock(netutility::OpenUdpSocket());
   if (!sock.valid()) return -1;
 
   if (!netutility::SendToNameServer(sock.get(), message, query_length, server_address)) return -1;
 
-  if (!netutility::WaitReadable(sock.get(), timeout_seconds)) return -1;
+  if (fdutil::WaitOne(sock.get(), false, timeout_seconds) != 1) return -1;
 
   struct sockaddr_in from;
   socklen_t from_length = sizeof(from);

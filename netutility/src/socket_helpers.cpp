@@ -2,7 +2,6 @@
 // connectivity test and the HTTP client.
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <sys/select.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <string.h>
@@ -27,17 +26,6 @@ bool SendToNameServer(int fd, const void *message, size_t length, uint32_t serve
                 sizeof(to)) >= 0;
 }
 
-bool WaitReadable(int fd, uint32_t seconds) {
-  if (fd < 0 || fd >= FD_SETSIZE) return false;
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(fd, &readable);
-  struct timeval limit;
-  limit.tv_sec = static_cast<time_t>(seconds);
-  limit.tv_usec = 0;
-  const int ready = select(fd + 1, &readable, nullptr, nullptr, &limit);
-  return ready > 0 && FD_ISSET(fd, &readable);
-}
 
 }  // namespace netutility
 

@@ -1,0 +1,59 @@
+// Descriptor helpers shared by the libraries' C++ sources (not installed):
+// a guard that closes a socket on every way out, and the one bounded
+// select() on a single descriptor that every exchange waits with.
+#ifndef NAMREG_INTERNAL_FD_UTIL_H
+#define NAMREG_INTERNAL_FD_UTIL_H
+
+#include <errno.h>
+#include <stdint.h>
+#include <sys/select.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+namespace fdutil {
+
+class SocketGuard {
+ public:
+  explicit SocketGuard(int descriptor = -1) : fd(descriptor) {}
+  ~SocketGuard() { Close(); }
+  SocketGuard(const SocketGuard &) = delete;
+  SocketGuard &operator=(const SocketGuard &) = delete;
+  int get() const { return fd; }
+  bool valid() const { return fd >= 0; }
+  void Close() {
+    if (fd >= 0) {
+      close(fd);
+      fd = -1;
+    }
+  }
+  // Public so that primitives which create or close the socket in place can
+  // be handed its address.
+  int fd;
+};
+
+// Waits at most `limit` for `fd` to become readable or (for_write)
+// writable.  1 ready, 0 time-out, -1 select failed or a descriptor select
+// cannot watch (FD_SETSIZE and above: FD_SET would write past the set).
+inline int WaitOne(int fd, bool for_write, struct timeval limit) {
+  if (fd < 0 || fd >= FD_SETSIZE) return -1;
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(fd, &set);
+  int n;
+  do {
+    n = select(fd + 1, for_write ? nullptr : &set, for_write ? &set : nullptr, nullptr, &limit);
+  } while (n < 0 && errno == EINTR);  // Linux leaves the time still to wait in limit
+  if (n < 0) return -1;
+  return n > 0 && FD_ISSET(fd, &set) ? 1 : 0;
+}
+
+inline int WaitOne(int fd, bool for_write, uint32_t seconds) {
+  struct timeval limit;
+  limit.tv_sec = static_cast<time_t>(seconds);
+  limit.tv_usec = 0;
+  return WaitOne(fd, for_write, limit);
+}
+
+}  // namespace fdutil
+
+#endif  // NAMREG_INTERNAL_FD_UTIL_H
