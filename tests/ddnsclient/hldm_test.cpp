@@ -472,6 +472,7 @@ TEST(HLDMOperations, LostRegisterReplyIsConfirmedByDNSAndCheckIP) {
   std::strcpy(c->szHLDMHostName, "unknown.hldm.example");
   CaptureOut([&] { EXPECT_EQ(DDNSClient_Register_HLDM(c.context, &address), 0x80020011u); });
   DDNSClient_Release(&c.context);
+  EXPECT_TRUE(server.WaitIdle());
   EXPECT_EQ(nrtest::CountOpenFds(), fds);
 }
 
@@ -491,6 +492,7 @@ TEST(HLDMPublic, RetriesNetworkErrorsUntilTheTimeOut) {
   EXPECT_LT(seconds, 6.0);
   EXPECT_GE(server.connections(), 2) << "retried";
   EXPECT_EQ(c->dwNetworkTimeout, 3u);
+  EXPECT_TRUE(server.WaitIdle());
   EXPECT_EQ(nrtest::CountOpenFds(), fds);
 }
 
@@ -514,6 +516,7 @@ TEST(HLDMPublic, DefaultTimeOutsAndNoRetryOnOtherResults) {
   EXPECT_EQ(DDNSClient_HLDMRegister(c.context, &s, 0, &address), 0x8002000Du);
   EXPECT_EQ(c->dwNetworkTimeout, 30u);
   EXPECT_EQ(server.connections(), 4);
+  EXPECT_TRUE(server.WaitIdle());
   EXPECT_EQ(nrtest::CountOpenFds(), fds);
 }
 

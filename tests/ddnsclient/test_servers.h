@@ -99,6 +99,17 @@ class ScriptServer {
   bool ok() const { return listener_ >= 0; }
   uint16_t port() const { return port_; }
   int connections() const { return connections_; }
+  // Waits (at most timeout_ms) until no connection is waiting and no script
+  // runs, so a descriptor count taken afterwards sees none of the server's.
+  bool WaitIdle(int timeout_ms = 3000) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (std::chrono::steady_clock::now() < deadline) {
+      pollfd p{listener_, POLLIN, 0};
+      if (!busy_ && poll(&p, 1, 0) == 0 && !busy_) return true;
+      usleep(5000);
+    }
+    return false;
+  }
 
  private:
   void Run() {
@@ -110,11 +121,16 @@ class ScriptServer {
         if (stop_) break;
         continue;
       }
+      busy_ = true;
       int fd = accept(listener_, nullptr, nullptr);
-      if (fd < 0) continue;
+      if (fd < 0) {
+        busy_ = false;
+        continue;
+      }
       int number = ++connections_;
       script_(fd, number);
       close(fd);
+      busy_ = false;
     }
   }
 
@@ -123,6 +139,7 @@ class ScriptServer {
   uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<int> connections_{0};
+  std::atomic<bool> busy_{false};
   std::thread thread_;
 };
 
