@@ -30,6 +30,30 @@ NameCheck CheckDomainName(const char *name) {
     return result == DNS_RESULT_NAME_ERROR ? NameCheck::kNameError : NameCheck::kNetworkError;
 }
 
+// Tests a server name through the first name server and stores it in
+// `dest` with `flag`.  A name the server reports as non-existent prints
+// "[<who>] Invalid <kind> server name" and gives DDNSCLIENT_E_SERVER_NAME; a
+// name that cannot be checked (network down) prints the network-error line
+// and is stored all the same.
+uint32_t CheckAndStoreServerName(DDNSClientContext *context, const char (&source)[64], char (&dest)[64],
+                                 uint32_t flag, const char *who, const char *kind) {
+    char name[64];
+    DDNSClient_CopyText(name, source, sizeof name);
+    switch (CheckDomainName(name)) {
+        case NameCheck::kNameError:
+            printf("[%s] Invalid %s server name\r\n", who, kind);
+            return DDNSCLIENT_E_SERVER_NAME;
+        case NameCheck::kNetworkError:
+            printf("[%s]Network error for checking %s server name \r\n", who, kind);
+            break;
+        case NameCheck::kValid:
+            break;
+    }
+    DDNSClient_CopyText(dest, name, sizeof dest);
+    context->dwSettingsFlags |= flag;
+    return DDNSCLIENT_OK;
+}
+
 }  // namespace
 
 extern "C" uint32_t DDNSClient_Initial(DDNSClientContext **handle, const DDNSClientInitInfo *info) {
@@ -63,38 +87,14 @@ extern "C" uint32_t DDNSClient_Initial(DDNSClientContext **handle, const DDNSCli
     }
     DDNSClient_CopyText(context->szFirmwareVersion, info->szFirmwareVersion, sizeof context->szFirmwareVersion);
 
-    if (info->szHLDMServerName[0] != '\0') {
-        char name[sizeof info->szHLDMServerName];
-        DDNSClient_CopyText(name, info->szHLDMServerName, sizeof name);
-        switch (CheckDomainName(name)) {
-            case NameCheck::kNameError:
-                puts("[DDNSClient_Initial] Invalid HLDM DDNS server name\r");
-                return DDNSCLIENT_E_SERVER_NAME;
-            case NameCheck::kNetworkError:
-                puts("[DDNSClient_Initial]Network error for checking HLDM DDNS server name \r");
-                break;
-            case NameCheck::kValid:
-                break;
-        }
-        DDNSClient_CopyText(context->szHLDMServerName, name, sizeof context->szHLDMServerName);
-        context->dwSettingsFlags |= DDNSCLIENT_FLAG_HLDM_SERVER;
-    }
-    if (info->szDDNSServerName[0] != '\0') {
-        char name[sizeof info->szDDNSServerName];
-        DDNSClient_CopyText(name, info->szDDNSServerName, sizeof name);
-        switch (CheckDomainName(name)) {
-            case NameCheck::kNameError:
-                puts("[DDNSClient_Initial] Invalid DDNS server name\r");
-                return DDNSCLIENT_E_SERVER_NAME;
-            case NameCheck::kNetworkError:
-                puts("[DDNSClient_Initial]Network error for checking DDNS server name \r");
-                break;
-            case NameCheck::kValid:
-                break;
-        }
-        DDNSClient_CopyText(context->szDDNSServerName, name, sizeof context->szDDNSServerName);
-        context->dwSettingsFlags |= DDNSCLIENT_FLAG_DDNS_SERVER;
-    }
+    if (info->szHLDMServerName[0] != '\0' &&
+        CheckAndStoreServerName(context, info->szHLDMServerName, context->szHLDMServerName, DDNSCLIENT_FLAG_HLDM_SERVER, "DDNSClient_Initial",
+                                "HLDM DDNS") != DDNSCLIENT_OK)
+        return DDNSCLIENT_E_SERVER_NAME;  // the context stays in the handle
+    if (info->szDDNSServerName[0] != '\0' &&
+        CheckAndStoreServerName(context, info->szDDNSServerName, context->szDDNSServerName, DDNSCLIENT_FLAG_DDNS_SERVER, "DDNSClient_Initial",
+                                "DDNS") != DDNSCLIENT_OK)
+        return DDNSCLIENT_E_SERVER_NAME;  // the context stays in the handle
 
     if (OSSemaphore_Initial(&context->hSemaphore, 1, 1) != 0) {
         DDNSClient_Release(handle);
@@ -220,39 +220,13 @@ extern "C" uint32_t DDNSClient_CheckServerName(DDNSClientContext *context, const
     const bool needs_ddns_server =
         p == 10 || p == 23 || p == 26 || p == 27 || p == 29 || p == 34 || p == 36;
     if (p != DDNSCLIENT_PROVIDER_HLDM && !settings_hldm2 && needs_ddns_server && (f & DDNSCLIENT_FLAG_DDNS_SERVER)) {
-        char name[sizeof settings->szDDNSServerName];
-        DDNSClient_CopyText(name, settings->szDDNSServerName, sizeof name);
-        switch (CheckDomainName(name)) {
-            case NameCheck::kNameError:
-                puts("[DDNSClient_CheckServerName] Invalid DDNS server name\r");
-                return DDNSCLIENT_E_SERVER_NAME;
-            case NameCheck::kNetworkError:
-                puts("[DDNSClient_CheckServerName]Network error for checking DDNS server name \r");
-                break;
-            case NameCheck::kValid:
-                break;
-        }
-        DDNSClient_CopyText(context->szDDNSServerName, name, sizeof context->szDDNSServerName);
-        context->dwSettingsFlags |= DDNSCLIENT_FLAG_DDNS_SERVER;
-        return DDNSCLIENT_OK;
+        return CheckAndStoreServerName(context, settings->szDDNSServerName, context->szDDNSServerName, DDNSCLIENT_FLAG_DDNS_SERVER,
+                                       "DDNSClient_CheckServerName", "DDNS");
     }
     if ((p != DDNSCLIENT_PROVIDER_HLDM && settings_hldm2) ||
         (p == DDNSCLIENT_PROVIDER_HLDM && (f & DDNSCLIENT_FLAG_HLDM_SERVER))) {
-        char name[sizeof settings->szHLDMServerName];
-        DDNSClient_CopyText(name, settings->szHLDMServerName, sizeof name);
-        switch (CheckDomainName(name)) {
-            case NameCheck::kNameError:
-                puts("[DDNSClient_CheckServerName] Invalid HLDM DDNS server name\r");
-                return DDNSCLIENT_E_SERVER_NAME;
-            case NameCheck::kNetworkError:
-                puts("[DDNSClient_CheckServerName]Network error for checking HLDM DDNS server name \r");
-                break;
-            case NameCheck::kValid:
-                break;
-        }
-        DDNSClient_CopyText(context->szHLDMServerName, name, sizeof context->szHLDMServerName);
-        context->dwSettingsFlags |= DDNSCLIENT_FLAG_HLDM_SERVER;
-        return DDNSCLIENT_OK;
+        return CheckAndStoreServerName(context, settings->szHLDMServerName, context->szHLDMServerName, DDNSCLIENT_FLAG_HLDM_SERVER,
+                                       "DDNSClient_CheckServerName", "HLDM DDNS");
     }
     if (DDNSClient_CheckNecessaryFlag(context)) return DDNSCLIENT_OK;
     printf("[DDNSClient_CheckServerName] Lack some settings %8x\r\n", static_cast<unsigned>(context->dwSettingsFlags));
