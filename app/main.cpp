@@ -41,22 +41,25 @@ void FormatVersion(uint32_t version, char out[16]) {
 }
 
 [[noreturn]] void PrintUsage() {
-  fputs("\n"
-        "DDNS register/request key client for HLDM DDNS\n"
-        "Usage:\n"
-        "    namreg [-h] [-V] [-c] [-s server name] [-f] [-r] [-k key] [-a upnpnatstatus] hostname email\n"
-        "Options:\n"
-        "    -s    Server name, without this option, system will use default value\n"
-        "          (" NAMREG_DEFAULT_SERVER " for HLDM now). \n"
-        "    -f    Forget key, ask the server to send a email with key.\n"
-        "    -r    Register. -k must be set. \n"
-        "    -k    The key. \n"
-        "    -V    Get program version.\n"
-        "    -h    This help. \n"
-        "    -c    Check the hostname. \n"
-        "    -a    To enable advanced DDNS \n"
-        "\n",
-        stdout);
+  fputs(
+      "\n"
+      "DDNS register/request key client for HLDM DDNS\n"
+      "Usage:\n"
+      "    namreg [-h] [-V] [-c] [-s server name] [-f] [-r] [-k key] [-a upnpnatstatus] hostname "
+      "email\n"
+      "Options:\n"
+      "    -s    Server name, without this option, system will use default value\n"
+      "          (" NAMREG_DEFAULT_SERVER
+      " for HLDM now). \n"
+      "    -f    Forget key, ask the server to send a email with key.\n"
+      "    -r    Register. -k must be set. \n"
+      "    -k    The key. \n"
+      "    -V    Get program version.\n"
+      "    -h    This help. \n"
+      "    -c    Check the hostname. \n"
+      "    -a    To enable advanced DDNS \n"
+      "\n",
+      stdout);
   exit(1);
 }
 
@@ -89,22 +92,38 @@ int main(int argc, char **argv) {
   int option;
   while ((option = getopt(argc, argv, "a:h?Vs:frck:")) != -1) {
     switch (option) {
-      case 'a': cmd.quickbridge = optarg; break;
-      case 'c': cmd.check = true; break;
-      case 'f': cmd.forget = true; break;
-      case 'k': cmd.key = optarg; break;
-      case 'r': cmd.reg = true; break;
-      case 's': cmd.server = optarg; break;
-      case 'V': PrintVersion();
-      default: PrintUsage();  // -h, -? and anything not in the option string
+      case 'a':
+        cmd.quickbridge = optarg;
+        break;
+      case 'c':
+        cmd.check = true;
+        break;
+      case 'f':
+        cmd.forget = true;
+        break;
+      case 'k':
+        cmd.key = optarg;
+        break;
+      case 'r':
+        cmd.reg = true;
+        break;
+      case 's':
+        cmd.server = optarg;
+        break;
+      case 'V':
+        PrintVersion();
+      default:
+        PrintUsage();  // -h, -? and anything not in the option string
     }
   }
 
   openlog(cmd.quickbridge ? "[quickbridge]" : "[NAMREG]", 0, LOG_USER);
 
-  if (!cmd.forget && !cmd.reg && !cmd.check) Refuse("You must specify register [-r] or request key [-f]");
+  if (!cmd.forget && !cmd.reg && !cmd.check)
+    Refuse("You must specify register [-r] or request key [-f]");
   if (cmd.reg && !cmd.key) Refuse("Register [-r] must set key with [-k]");
-  if (cmd.quickbridge && (cmd.forget || cmd.check) && !cmd.reg) Refuse("quickbridge -a must set with [-r]");
+  if (cmd.quickbridge && (cmd.forget || cmd.check) && !cmd.reg)
+    Refuse("quickbridge -a must set with [-r]");
   if (argc - optind != 2) Refuse("Wrong number of arguments");
   cmd.host_name = argv[optind];
   cmd.email = argv[optind + 1];

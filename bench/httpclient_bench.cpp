@@ -90,13 +90,19 @@ bool StartApache() {
   page.resize(1024 - 15);
   page += "</body></html>\n";
   g_port = FreePort();
-  std::string conf = "LoadModule mpm_prefork_module /usr/lib/apache2/modules/mod_mpm_prefork.so\n"
-                     "LoadModule authz_core_module /usr/lib/apache2/modules/mod_authz_core.so\n"
-                     "ServerName bench.example.test\nListen 127.0.0.1:" + std::to_string(g_port) + "\n"
-                     "User nobody\nGroup nogroup\nPidFile " + g_dir + "/httpd.pid\nDefaultRuntimeDir " + g_dir +
-                     "\nErrorLog " + g_dir + "/error.log\nDocumentRoot " + g_dir + "/htdocs\n"
-                     "<Directory />\n  Require all granted\n</Directory>\n";
-  if (!WriteText(g_dir + "/httpd.conf", conf) || !WriteText(g_dir + "/htdocs/page.html", page)) return false;
+  std::string conf =
+      "LoadModule mpm_prefork_module /usr/lib/apache2/modules/mod_mpm_prefork.so\n"
+      "LoadModule authz_core_module /usr/lib/apache2/modules/mod_authz_core.so\n"
+      "ServerName bench.example.test\nListen 127.0.0.1:" +
+      std::to_string(g_port) +
+      "\n"
+      "User nobody\nGroup nogroup\nPidFile " +
+      g_dir + "/httpd.pid\nDefaultRuntimeDir " + g_dir + "\nErrorLog " + g_dir +
+      "/error.log\nDocumentRoot " + g_dir +
+      "/htdocs\n"
+      "<Directory />\n  Require all granted\n</Directory>\n";
+  if (!WriteText(g_dir + "/httpd.conf", conf) || !WriteText(g_dir + "/htdocs/page.html", page))
+    return false;
   g_apache = fork();
   if (g_apache == 0) {
     int null_fd = open("/dev/null", O_WRONLY);

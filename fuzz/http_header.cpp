@@ -33,13 +33,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     memcpy(client->szHeaderBuffer + client->dwBuffered, data + at, n);
     at += n;
     result = HTTPClient_ParseResponseHeader(client, static_cast<uint32_t>(n));
-    if (client->dwBuffered > HTTPCLIENT_TEXT_MAX || client->dwParsePos > client->dwBuffered) abort();
+    if (client->dwBuffered > HTTPCLIENT_TEXT_MAX || client->dwParsePos > client->dwBuffered)
+      abort();
   }
   size_t text = strnlen(info->szResponseHeader, sizeof(info->szResponseHeader));
   if (text > HTTPCLIENT_TEXT_MAX) abort();
   if (text > 0 && (text < 2 || memcmp(info->szResponseHeader + text - 2, "\r\n", 2) != 0)) abort();
   if (client->dwStatusIndex > HTTPCLIENT_STATUS_MAX) abort();
-  if (strnlen(client->szServerName, sizeof(client->szServerName)) >= sizeof(client->szServerName)) abort();
+  if (strnlen(client->szServerName, sizeof(client->szServerName)) >= sizeof(client->szServerName))
+    abort();
 
   client->dwState = HTTPCLIENT_STATE_START;
   HTTPClient_Release(&client);

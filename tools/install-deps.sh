@@ -12,6 +12,7 @@ if [[ ${1:-build} == test ]]; then
     libssl-dev libcurl4-openssl-dev                   # test oracle, benchmark peer
     bind9 bind9-dnsutils apache2 squid                # the test world's peers
     valgrind                                          # instruction counts (bench)
+    clang-format                                      # the style check
   )
 fi
 

@@ -10,7 +10,15 @@ JOBS="${JOBS:-2}"
 
 bash tools/install-deps.sh test
 
+status=0
 summaries=()
+if bash tools/check-format.sh; then
+  summaries+=("format: clean")
+else
+  summaries+=("format: FAILED")
+  status=1
+fi
+
 total_pass=0 total_fail=0 total_skip=0
 run_suite() {
   local preset=$1
@@ -38,7 +46,6 @@ run_suite() {
   return $rc
 }
 
-status=0
 run_suite release || status=1
 run_suite asan || status=1
 

@@ -46,7 +46,9 @@ int EncodeBytes(const unsigned char *in, size_t length, char *out) {
   return (int)(o - out);
 }
 
-inline bool IsLineBreak(char ch) { return ch == '\r' || ch == '\n'; }
+inline bool IsLineBreak(char ch) {
+  return ch == '\r' || ch == '\n';
+}
 
 }  // namespace
 

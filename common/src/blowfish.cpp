@@ -20,8 +20,12 @@ namespace {
 
 constexpr uint32_t kZeroP[BLOWFISH_P_WORDS] = {};
 
-inline uint32_t *SBox() { return c; }
-inline uint32_t *PArray() { return c + BLOWFISH_SBOX_WORDS; }
+inline uint32_t *SBox() {
+  return c;
+}
+inline uint32_t *PArray() {
+  return c + BLOWFISH_SBOX_WORDS;
+}
 
 inline uint32_t F(const uint32_t *s, uint32_t x) {
   return ((s[x >> 24] + s[256 + ((x >> 16) & 0xFF)]) ^ s[512 + ((x >> 8) & 0xFF)]) +
@@ -85,8 +89,8 @@ void Blowfish_DecipherWords(uint32_t *left, uint32_t *right) {
   *right = l;
 }
 
-void Blowfish_BuildSchedule(const uint32_t p_init[BLOWFISH_P_WORDS],
-                            const unsigned char *key_bytes, uint32_t length) {
+void Blowfish_BuildSchedule(const uint32_t p_init[BLOWFISH_P_WORDS], const unsigned char *key_bytes,
+                            uint32_t length) {
   if (key_bytes == nullptr) length = 0;
   if (length > BLOWFISH_MAX_KEY) length = BLOWFISH_MAX_KEY;
   memset(key, 0, sizeof key);

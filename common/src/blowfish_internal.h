@@ -11,10 +11,10 @@
 extern "C" {
 #endif
 
-#define BLOWFISH_ROUNDS 16
-#define BLOWFISH_P_WORDS (BLOWFISH_ROUNDS + 2)
+#define BLOWFISH_ROUNDS     16
+#define BLOWFISH_P_WORDS    (BLOWFISH_ROUNDS + 2)
 #define BLOWFISH_SBOX_WORDS (4 * 256)
-#define BLOWFISH_MAX_KEY 56
+#define BLOWFISH_MAX_KEY    56
 
 // The four initial S-boxes (read-only).
 extern const uint32_t ks0[256];
@@ -31,8 +31,8 @@ extern uint32_t keylen;
 // Builds the schedule in `c` from the initial S-boxes, the given starting
 // P-array and the key (capped at 56 bytes, stored in `key` / `keylen`).
 // Blowfish_SetKey passes an all-zero P-array.
-void Blowfish_BuildSchedule(const uint32_t p_init[BLOWFISH_P_WORDS],
-                            const unsigned char *key_bytes, uint32_t length);
+void Blowfish_BuildSchedule(const uint32_t p_init[BLOWFISH_P_WORDS], const unsigned char *key_bytes,
+                            uint32_t length);
 
 // One block as two words, left and right, with the schedule in `c`.
 void Blowfish_EncipherWords(uint32_t *left, uint32_t *right);

@@ -7,8 +7,7 @@
 namespace byte_order {
 
 inline uint32_t LoadLE(const unsigned char *p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-         ((uint32_t)p[3] << 24);
+  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
 inline void StoreLE(unsigned char *p, uint32_t v) {

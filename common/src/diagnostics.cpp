@@ -71,4 +71,6 @@ extern "C" int Debug_TelnetPrint(const char *format, ...) {
   return r;
 }
 
-extern "C" int Debug_NullPrint(const char *, va_list) { return 0; }
+extern "C" int Debug_NullPrint(const char *, va_list) {
+  return 0;
+}

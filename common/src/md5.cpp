@@ -7,7 +7,9 @@
 
 namespace {
 
-inline uint32_t Rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+inline uint32_t Rotl(uint32_t x, int n) {
+  return (x << n) | (x >> (32 - n));
+}
 
 using byte_order::LoadLE;
 using byte_order::StoreLE;
@@ -17,7 +19,7 @@ using byte_order::StoreLE;
 #define MD5_G(x, y, z) ((y) ^ ((z) & ((x) ^ (y))))
 #define MD5_H(x, y, z) ((x) ^ (y) ^ (z))
 #define MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
-#define MD5_STEP(f, a, b, c, d, x, t, s) \
+#define MD5_STEP(f, a, b, c, d, x, t, s)         \
   (a) += f((b), (c), (d)) + (x) + (uint32_t)(t); \
   (a) = Rotl((a), (s)) + (b)
 

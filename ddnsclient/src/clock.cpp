@@ -4,8 +4,11 @@
 
 #include <namreg/common.h>
 
-extern "C" uint32_t DDNSClient_GetTickMs(void) { return TickClock_GetMs(); }
+extern "C" uint32_t DDNSClient_GetTickMs(void) {
+  return TickClock_GetMs();
+}
 
-extern "C" int DDNSClient_IsTimeout(uint32_t start_ms, uint32_t seconds, uint32_t *elapsed_seconds) {
-    return TickClock_IsTimeout(start_ms, seconds, elapsed_seconds);
+extern "C" int DDNSClient_IsTimeout(uint32_t start_ms, uint32_t seconds,
+                                    uint32_t *elapsed_seconds) {
+  return TickClock_IsTimeout(start_ms, seconds, elapsed_seconds);
 }

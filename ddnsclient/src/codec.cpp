@@ -71,7 +71,9 @@ int32_t HALDStrCodec_GetEncodeSize(int32_t n) {
   return size > INT32_MAX ? INT32_MAX : (int32_t)size;
 }
 
-int32_t HALDStrCodec_GetDecodeSize(int32_t n) { return (int32_t)(((int64_t)n - 1) / 2 + 1); }
+int32_t HALDStrCodec_GetDecodeSize(int32_t n) {
+  return (int32_t)(((int64_t)n - 1) / 2 + 1);
+}
 
 int32_t HALDStrCodec_EncodeWithIndex(const unsigned char *input, int32_t n, char *output,
                                      int32_t *capacity, uint32_t index) {

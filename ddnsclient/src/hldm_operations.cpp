@@ -11,76 +11,78 @@
 namespace {
 
 uint32_t Exchange(DDNSClientContext *context, HLDM_REQUEST_TYPE type, uint32_t default_timeout) {
-    const uint32_t timeout = context->dwNetworkTimeout != 0 ? context->dwNetworkTimeout : default_timeout;
-    return DDNSClient_Communicate_HLDM_TCP(context, context->szHLDMServerName,
-                                           static_cast<uint16_t>(DDNSCLIENT_HLDM_PORT), timeout, type);
+  const uint32_t timeout =
+      context->dwNetworkTimeout != 0 ? context->dwNetworkTimeout : default_timeout;
+  return DDNSClient_Communicate_HLDM_TCP(context, context->szHLDMServerName,
+                                         static_cast<uint16_t>(DDNSCLIENT_HLDM_PORT), timeout,
+                                         type);
 }
 
 // One exchange of `type` followed by its reply parser.  A null context
 // prints "[<name>] Invalid arguments" (nothing when name is null).
 uint32_t ExchangeAndParse(DDNSClientContext *context, const char *name, HLDM_REQUEST_TYPE type,
                           uint32_t default_timeout, uint32_t (*parse)(DDNSClientContext *)) {
-    if (context == nullptr) {
-        if (name != nullptr) printf("[%s] Invalid arguments\r\n", name);
-        return DDNSCLIENT_E_INVALID_ARGS;
-    }
-    const uint32_t result = Exchange(context, type, default_timeout);
-    return result != DDNSCLIENT_OK ? result : parse(context);
+  if (context == nullptr) {
+    if (name != nullptr) printf("[%s] Invalid arguments\r\n", name);
+    return DDNSCLIENT_E_INVALID_ARGS;
+  }
+  const uint32_t result = Exchange(context, type, default_timeout);
+  return result != DDNSCLIENT_OK ? result : parse(context);
 }
 
 }  // namespace
 
 extern "C" uint32_t DDNSClient_CheckIP_HLDM(DDNSClientContext *context) {
-    if (context == nullptr) {
-        puts("[DDNSClient_CheckIP_HLDM] Invalid arguments\r");
-        return DDNSCLIENT_E_INVALID_ARGS;
-    }
-    uint32_t result = Exchange(context, HLDM_REQUEST_CHECK_IP, 20);
-    if (result != DDNSCLIENT_OK) return result;
-    char address[16];
-    if (DDNSClient_GetIP(context->szResponse, "retc=0:", address) != 0) {
-        Log_Syslog(LOG_WARNING, "[DDNSClient_CheckIP_HLDM] Get IP failed");
-        return DDNSCLIENT_E_FAIL;
-    }
-    DDNSClient_CopyText(context->szCurrentIP, address, sizeof context->szCurrentIP);
-    return DDNSCLIENT_OK;
+  if (context == nullptr) {
+    puts("[DDNSClient_CheckIP_HLDM] Invalid arguments\r");
+    return DDNSCLIENT_E_INVALID_ARGS;
+  }
+  uint32_t result = Exchange(context, HLDM_REQUEST_CHECK_IP, 20);
+  if (result != DDNSCLIENT_OK) return result;
+  char address[16];
+  if (DDNSClient_GetIP(context->szResponse, "retc=0:", address) != 0) {
+    Log_Syslog(LOG_WARNING, "[DDNSClient_CheckIP_HLDM] Get IP failed");
+    return DDNSCLIENT_E_FAIL;
+  }
+  DDNSClient_CopyText(context->szCurrentIP, address, sizeof context->szCurrentIP);
+  return DDNSCLIENT_OK;
 }
 
 extern "C" uint32_t DDNSClient_Update_HLDM(DDNSClientContext *context) {
-    return ExchangeAndParse(context, "DDNSClient_Update_HLDM", HLDM_REQUEST_UPDATE, 20,
-                            DDNSClient_ProcessResponse_HLDMUpdate);
+  return ExchangeAndParse(context, "DDNSClient_Update_HLDM", HLDM_REQUEST_UPDATE, 20,
+                          DDNSClient_ProcessResponse_HLDMUpdate);
 }
 
 extern "C" uint32_t DDNSClient_Register_HLDM(DDNSClientContext *context, uint32_t *address) {
-    if (context == nullptr || address == nullptr) {
-        puts("[DDNSClient_Register_HLDM] Invalid arguments\r");
-        return DDNSCLIENT_E_INVALID_ARGS;
-    }
-    uint32_t result = Exchange(context, HLDM_REQUEST_REGISTER, 30);
-    if (result == DDNSCLIENT_OK) return DDNSClient_ProcessResponse_HLDMRegister(context, address);
-    if (result != DDNSCLIENT_E_NO_REPLY) return result;
+  if (context == nullptr || address == nullptr) {
+    puts("[DDNSClient_Register_HLDM] Invalid arguments\r");
+    return DDNSCLIENT_E_INVALID_ARGS;
+  }
+  uint32_t result = Exchange(context, HLDM_REQUEST_REGISTER, 30);
+  if (result == DDNSCLIENT_OK) return DDNSClient_ProcessResponse_HLDMRegister(context, address);
+  if (result != DDNSCLIENT_E_NO_REPLY) return result;
 
-    // The request went out but the reply was lost: the registration counts
-    // when the host name already resolves to the address the service sees.
-    uint32_t resolved = 0;
-    if (DDNSClient_DNSresolve(context->szHLDMHostName, &resolved) != 0) return DDNSCLIENT_E_NO_REPLY;
-    if (DDNSClient_CheckIP_HLDM(context) != DDNSCLIENT_OK) return DDNSCLIENT_E_NO_REPLY;
-    if (resolved == 0 || resolved != inet_addr(context->szCurrentIP)) return DDNSCLIENT_E_NO_REPLY;
-    *address = resolved;
-    return DDNSCLIENT_OK;
+  // The request went out but the reply was lost: the registration counts
+  // when the host name already resolves to the address the service sees.
+  uint32_t resolved = 0;
+  if (DDNSClient_DNSresolve(context->szHLDMHostName, &resolved) != 0) return DDNSCLIENT_E_NO_REPLY;
+  if (DDNSClient_CheckIP_HLDM(context) != DDNSCLIENT_OK) return DDNSCLIENT_E_NO_REPLY;
+  if (resolved == 0 || resolved != inet_addr(context->szCurrentIP)) return DDNSCLIENT_E_NO_REPLY;
+  *address = resolved;
+  return DDNSCLIENT_OK;
 }
 
 extern "C" uint32_t DDNSClient_RequestKey_HLDM(DDNSClientContext *context) {
-    return ExchangeAndParse(context, "DDNSClient_RequestKey_HLDM", HLDM_REQUEST_REQUEST_KEY, 30,
-                            DDNSClient_ProcessResponse_HLDMRequestKey);
+  return ExchangeAndParse(context, "DDNSClient_RequestKey_HLDM", HLDM_REQUEST_REQUEST_KEY, 30,
+                          DDNSClient_ProcessResponse_HLDMRequestKey);
 }
 
 extern "C" uint32_t DDNSClient_CheckHostname_HLDM(DDNSClientContext *context) {
-    return ExchangeAndParse(context, "DDNSClient_CheckHostname_HLDM", HLDM_REQUEST_CHECK_HOSTNAME, 30,
-                            DDNSClient_ProcessResponse_HLDMCheckHostname);
+  return ExchangeAndParse(context, "DDNSClient_CheckHostname_HLDM", HLDM_REQUEST_CHECK_HOSTNAME, 30,
+                          DDNSClient_ProcessResponse_HLDMCheckHostname);
 }
 
 extern "C" uint32_t DDNSClient_Offline_HLDM(DDNSClientContext *context) {
-    return ExchangeAndParse(context, nullptr, HLDM_REQUEST_OFFLINE, 30,
-                            DDNSClient_ProcessResponse_HLDMOffline);
+  return ExchangeAndParse(context, nullptr, HLDM_REQUEST_OFFLINE, 30,
+                          DDNSClient_ProcessResponse_HLDMOffline);
 }

@@ -12,7 +12,7 @@ namespace {
 typedef uint32_t (*SettingsRoutine)(DDNSClientContext *context, const DDNSClientSettings *settings);
 
 bool IsHLDMProvider(uint32_t provider) {
-    return provider == DDNSCLIENT_PROVIDER_HLDM || provider == DDNSCLIENT_PROVIDER_HLDM2;
+  return provider == DDNSCLIENT_PROVIDER_HLDM || provider == DDNSCLIENT_PROVIDER_HLDM2;
 }
 
 // Pause between two attempts after a network error, so that a server that
@@ -20,80 +20,86 @@ bool IsHLDMProvider(uint32_t provider) {
 constexpr uint32_t kRetryPauseMs = 1000;
 
 template <typename Attempt>
-uint32_t RunWithRetries(DDNSClientContext *context, const DDNSClientSettings *settings, SettingsRoutine take,
-                        uint32_t timeout_seconds, uint32_t default_timeout, Attempt attempt) {
-    uint32_t result;
-    {
-        SettingsLock lock(context);
-        result = take(context, settings);
+uint32_t RunWithRetries(DDNSClientContext *context, const DDNSClientSettings *settings,
+                        SettingsRoutine take, uint32_t timeout_seconds, uint32_t default_timeout,
+                        Attempt attempt) {
+  uint32_t result;
+  {
+    SettingsLock lock(context);
+    result = take(context, settings);
+  }
+  if (result != DDNSCLIENT_OK) return result;
+  const uint32_t timeout = timeout_seconds != 0 ? timeout_seconds : default_timeout;
+  context->dwNetworkTimeout = timeout;
+  const uint32_t start = DDNSClient_GetTickMs();
+  result = DDNSCLIENT_E_FAIL;
+  for (bool first = true;; first = false) {
+    if (!first) {
+      if (DDNSClient_IsTimeout(start, timeout, nullptr)) break;
+      usleep(kRetryPauseMs * 1000);
     }
-    if (result != DDNSCLIENT_OK) return result;
-    const uint32_t timeout = timeout_seconds != 0 ? timeout_seconds : default_timeout;
-    context->dwNetworkTimeout = timeout;
-    const uint32_t start = DDNSClient_GetTickMs();
-    result = DDNSCLIENT_E_FAIL;
-    for (bool first = true;; first = false) {
-        if (!first) {
-            if (DDNSClient_IsTimeout(start, timeout, nullptr)) break;
-            usleep(kRetryPauseMs * 1000);
-        }
-        if (DDNSClient_IsTimeout(start, timeout, nullptr)) break;
-        result = attempt(context);
-        if (result != DDNSCLIENT_E_NETWORK) break;
-    }
-    return result;
+    if (DDNSClient_IsTimeout(start, timeout, nullptr)) break;
+    result = attempt(context);
+    if (result != DDNSCLIENT_E_NETWORK) break;
+  }
+  return result;
 }
 
 }  // namespace
 
-extern "C" uint32_t DDNSClient_HLDMRegister(DDNSClientContext *context, const DDNSClientSettings *settings,
-                                            uint32_t timeout_seconds, uint32_t *registered_address) {
-    if (context == nullptr || settings == nullptr || registered_address == nullptr) {
-        puts("[DDNSClient_HLDMRegister] Invalid arguments\r");
-        return DDNSCLIENT_E_INVALID_ARGS;
-    }
-    if (!IsHLDMProvider(settings->dwServiceProvider)) {
-        printf("[DDNSClient_HLDMRegister] Invalid service provider: %d\r\n",
-               static_cast<int>(settings->dwServiceProvider));
-        return DDNSCLIENT_E_INVALID_ARGS;
-    }
-    return RunWithRetries(context, settings, DDNSClient_ProcessRegisterSettings, timeout_seconds, 30,
-                          [registered_address](DDNSClientContext *c) {
-                              return DDNSClient_Register_HLDM(c, registered_address);
-                          });
+extern "C" uint32_t DDNSClient_HLDMRegister(DDNSClientContext *context,
+                                            const DDNSClientSettings *settings,
+                                            uint32_t timeout_seconds,
+                                            uint32_t *registered_address) {
+  if (context == nullptr || settings == nullptr || registered_address == nullptr) {
+    puts("[DDNSClient_HLDMRegister] Invalid arguments\r");
+    return DDNSCLIENT_E_INVALID_ARGS;
+  }
+  if (!IsHLDMProvider(settings->dwServiceProvider)) {
+    printf("[DDNSClient_HLDMRegister] Invalid service provider: %d\r\n",
+           static_cast<int>(settings->dwServiceProvider));
+    return DDNSCLIENT_E_INVALID_ARGS;
+  }
+  return RunWithRetries(context, settings, DDNSClient_ProcessRegisterSettings, timeout_seconds, 30,
+                        [registered_address](DDNSClientContext *c) {
+                          return DDNSClient_Register_HLDM(c, registered_address);
+                        });
 }
 
-extern "C" uint32_t DDNSClient_HLDMRequestKey(DDNSClientContext *context, const DDNSClientSettings *settings,
+extern "C" uint32_t DDNSClient_HLDMRequestKey(DDNSClientContext *context,
+                                              const DDNSClientSettings *settings,
                                               uint32_t timeout_seconds) {
-    if (context == nullptr || settings == nullptr) {
-        puts("[DDNSClient_HLDMRequestKey] Invalid arguments\r");
-        return DDNSCLIENT_E_INVALID_ARGS;
-    }
-    if (!IsHLDMProvider(settings->dwServiceProvider)) {
-        printf("[DDNSClient_HLDMRequestKey] Invalid service provider: %d\r\n",
-               static_cast<int>(settings->dwServiceProvider));
-        return DDNSCLIENT_E_INVALID_ARGS;
-    }
-    return RunWithRetries(context, settings, DDNSClient_ProcessRequestKeySettings, timeout_seconds, 20,
-                          DDNSClient_RequestKey_HLDM);
+  if (context == nullptr || settings == nullptr) {
+    puts("[DDNSClient_HLDMRequestKey] Invalid arguments\r");
+    return DDNSCLIENT_E_INVALID_ARGS;
+  }
+  if (!IsHLDMProvider(settings->dwServiceProvider)) {
+    printf("[DDNSClient_HLDMRequestKey] Invalid service provider: %d\r\n",
+           static_cast<int>(settings->dwServiceProvider));
+    return DDNSCLIENT_E_INVALID_ARGS;
+  }
+  return RunWithRetries(context, settings, DDNSClient_ProcessRequestKeySettings, timeout_seconds,
+                        20, DDNSClient_RequestKey_HLDM);
 }
 
-extern "C" uint32_t DDNSClient_HLDMCheckHostname(DDNSClientContext *context, const DDNSClientSettings *settings,
+extern "C" uint32_t DDNSClient_HLDMCheckHostname(DDNSClientContext *context,
+                                                 const DDNSClientSettings *settings,
                                                  uint32_t timeout_seconds) {
-    if (context == nullptr || settings == nullptr) return DDNSCLIENT_E_INVALID_ARGS;
-    if (!IsHLDMProvider(settings->dwServiceProvider)) {
-        printf("[DDNSClient_HLDMCheckHostname] Invalid service provider: %d\r\n",
-               static_cast<int>(settings->dwServiceProvider));
-        return DDNSCLIENT_E_INVALID_ARGS;
-    }
-    return RunWithRetries(context, settings, DDNSClient_ProcessCheckHostNameSettingsEx, timeout_seconds, 20,
-                          DDNSClient_CheckHostname_HLDM);
+  if (context == nullptr || settings == nullptr) return DDNSCLIENT_E_INVALID_ARGS;
+  if (!IsHLDMProvider(settings->dwServiceProvider)) {
+    printf("[DDNSClient_HLDMCheckHostname] Invalid service provider: %d\r\n",
+           static_cast<int>(settings->dwServiceProvider));
+    return DDNSCLIENT_E_INVALID_ARGS;
+  }
+  return RunWithRetries(context, settings, DDNSClient_ProcessCheckHostNameSettingsEx,
+                        timeout_seconds, 20, DDNSClient_CheckHostname_HLDM);
 }
 
-extern "C" uint32_t DDNSClient_HLDMOffline(DDNSClientContext *context, const DDNSClientSettings *settings,
+extern "C" uint32_t DDNSClient_HLDMOffline(DDNSClientContext *context,
+                                           const DDNSClientSettings *settings,
                                            uint32_t timeout_seconds) {
-    if (context == nullptr || settings == nullptr) return DDNSCLIENT_E_INVALID_ARGS;
-    if (!IsHLDMProvider(settings->dwServiceProvider)) return DDNSCLIENT_E_INVALID_ARGS;
-    return RunWithRetries(context, settings, DDNSClient_ProcessCheckHostNameSettings, timeout_seconds, 20,
-                          DDNSClient_Offline_HLDM);
+  if (context == nullptr || settings == nullptr) return DDNSCLIENT_E_INVALID_ARGS;
+  if (!IsHLDMProvider(settings->dwServiceProvider)) return DDNSCLIENT_E_INVALID_ARGS;
+  return RunWithRetries(context, settings, DDNSClient_ProcessCheckHostNameSettings, timeout_seconds,
+                        20, DDNSClient_Offline_HLDM);
 }

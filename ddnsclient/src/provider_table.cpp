@@ -6,8 +6,8 @@
 namespace {
 
 constexpr DDNSServiceInfo Row(uint32_t interval, bool update, bool check_ip) {
-    return DDNSServiceInfo{interval, nullptr, nullptr, static_cast<uint8_t>(update ? 1 : 0),
-                           static_cast<uint8_t>(check_ip ? 1 : 0)};
+  return DDNSServiceInfo{interval, nullptr, nullptr, static_cast<uint8_t>(update ? 1 : 0),
+                         static_cast<uint8_t>(check_ip ? 1 : 0)};
 }
 
 constexpr DDNSServiceInfo kHLDM{5, DDNSClient_Update_HLDM, DDNSClient_CheckIP_HLDM, 1, 1};
@@ -60,12 +60,12 @@ const DDNSServiceInfo g_tDDNSServiceInfo[DDNSCLIENT_PROVIDER_COUNT] = {
 };
 
 extern "C" int DDNSClient_IsValidServiceProv(uint32_t provider) {
-    if (provider < 1 || provider >= DDNSCLIENT_PROVIDER_COUNT) return 0;
-    const DDNSServiceInfo &row = g_tDDNSServiceInfo[provider];
-    if (row.bHasUpdate &&
-        (provider == 20 || provider == 25 || provider == 32 || provider == 37 || row.bHasCheckIP))
-        return 1;
-    printf("[DDNSClient_IsValidServiceProv] Need definition for service provider %d\r\n",
-           static_cast<int>(provider));
-    return 0;
+  if (provider < 1 || provider >= DDNSCLIENT_PROVIDER_COUNT) return 0;
+  const DDNSServiceInfo &row = g_tDDNSServiceInfo[provider];
+  if (row.bHasUpdate &&
+      (provider == 20 || provider == 25 || provider == 32 || provider == 37 || row.bHasCheckIP))
+    return 1;
+  printf("[DDNSClient_IsValidServiceProv] Need definition for service provider %d\r\n",
+         static_cast<int>(provider));
+  return 0;
 }

@@ -7,17 +7,17 @@
 
 class SettingsLock {
  public:
-    explicit SettingsLock(DDNSClientContext *context) : semaphore_(context->hSemaphore) {
-        if (semaphore_ != nullptr) OSSemaphore_Get(semaphore_, OSAL_WAIT_FOREVER);
-    }
-    ~SettingsLock() {
-        if (semaphore_ != nullptr) OSSemaphore_Post(semaphore_);
-    }
-    SettingsLock(const SettingsLock &) = delete;
-    SettingsLock &operator=(const SettingsLock &) = delete;
+  explicit SettingsLock(DDNSClientContext *context) : semaphore_(context->hSemaphore) {
+    if (semaphore_ != nullptr) OSSemaphore_Get(semaphore_, OSAL_WAIT_FOREVER);
+  }
+  ~SettingsLock() {
+    if (semaphore_ != nullptr) OSSemaphore_Post(semaphore_);
+  }
+  SettingsLock(const SettingsLock &) = delete;
+  SettingsLock &operator=(const SettingsLock &) = delete;
 
  private:
-    OSSemaphoreHandle semaphore_;
+  OSSemaphoreHandle semaphore_;
 };
 
 #endif  // NAMREG_DDNSCLIENT_SETTINGS_LOCK_H

@@ -16,82 +16,93 @@ constexpr int kJoinedMax = kJoinedSize - 1;
 // Base64_EncodeString wants a capacity above 4 * (n / 3 + n % 3); the
 // largest such bound over every n up to kJoinedMax, plus one.
 constexpr int EncodeCapacity() {
-    int best = 0;
-    for (int n = 0; n <= kJoinedMax; ++n) {
-        int need = 4 * (n / 3 + n % 3) + 1;
-        if (need > best) best = need;
-    }
-    return best;
+  int best = 0;
+  for (int n = 0; n <= kJoinedMax; ++n) {
+    int need = 4 * (n / 3 + n % 3) + 1;
+    if (need > best) best = need;
+  }
+  return best;
 }
 constexpr int kEncodedCapacity = EncodeCapacity();
 static_assert(kEncodedCapacity >= 4 * ((kJoinedMax + 2) / 3) + 1, "room for the whole encoding");
 
-void AppendBasic(HTTPClientContext *ptClient, const HTTPClientEndpoint &tSide, const char *szHeader) {
-    char szJoined[kJoinedSize];
-    snprintf(szJoined, sizeof(szJoined), "%s:%s", tSide.szUser, tSide.szPassword);
-    char szEncoded[kEncodedCapacity + 1];
-    memset(szEncoded, 0, sizeof(szEncoded));
-    int length = Base64_EncodeString(szJoined, szEncoded, kEncodedCapacity);
-    szEncoded[length > 0 ? length : 0] = '\0';
-    HTTPClient_AppendF(ptClient->szRequest, HTTPCLIENT_TEXT_MAX, "%s: Basic %s\r\n", szHeader, szEncoded);
+void AppendBasic(HTTPClientContext *ptClient, const HTTPClientEndpoint &tSide,
+                 const char *szHeader) {
+  char szJoined[kJoinedSize];
+  snprintf(szJoined, sizeof(szJoined), "%s:%s", tSide.szUser, tSide.szPassword);
+  char szEncoded[kEncodedCapacity + 1];
+  memset(szEncoded, 0, sizeof(szEncoded));
+  int length = Base64_EncodeString(szJoined, szEncoded, kEncodedCapacity);
+  szEncoded[length > 0 ? length : 0] = '\0';
+  HTTPClient_AppendF(ptClient->szRequest, HTTPCLIENT_TEXT_MAX, "%s: Basic %s\r\n", szHeader,
+                     szEncoded);
 }
 
 uint32_t AppendDigest(HTTPClientContext *ptClient, const HTTPClientEndpoint &tSide,
                       const HTTPClientDigest &tDigest, uint32_t dwNonceCount, bool bProxy) {
-    if (tDigest.szRealm[0] == '\0' || tDigest.szNonce[0] == '\0') {
-        if (bProxy)
-            printf("%s-%d: ProxyDigest missing some param, return HTTPCLIENT_E_DIGEST_PARAM (realm=[%s] nonce=[%s]) \n",
-                   "HTTPClient_Authorize", 835, tDigest.szRealm, tDigest.szNonce);
-        else
-            printf("%s-%d: ServerDigest missing some param, return HTTPCLIENT_E_DIGEST_PARAM (realm=[%s] nonce=[%s]) \n",
-                   "HTTPClient_Authorize", 735, tDigest.szRealm, tDigest.szNonce);
-        return HTTPCLIENT_E_DIGEST_PARAM;
-    }
-    char szHA1[33], szHA2[33], szResponse[33], szCnonce[33];
-    MD5_ListHex(szHA1, tSide.szUser, ":", tDigest.szRealm, ":", tSide.szPassword, static_cast<const char *>(nullptr));
+  if (tDigest.szRealm[0] == '\0' || tDigest.szNonce[0] == '\0') {
+    if (bProxy)
+      printf(
+          "%s-%d: ProxyDigest missing some param, return HTTPCLIENT_E_DIGEST_PARAM (realm=[%s] "
+          "nonce=[%s]) \n",
+          "HTTPClient_Authorize", 835, tDigest.szRealm, tDigest.szNonce);
+    else
+      printf(
+          "%s-%d: ServerDigest missing some param, return HTTPCLIENT_E_DIGEST_PARAM (realm=[%s] "
+          "nonce=[%s]) \n",
+          "HTTPClient_Authorize", 735, tDigest.szRealm, tDigest.szNonce);
+    return HTTPCLIENT_E_DIGEST_PARAM;
+  }
+  char szHA1[33], szHA2[33], szResponse[33], szCnonce[33];
+  MD5_ListHex(szHA1, tSide.szUser, ":", tDigest.szRealm, ":", tSide.szPassword,
+              static_cast<const char *>(nullptr));
 
-    uint32_t dwTimer[2] = {0, 0};
-    OSTime_GetTimer(&dwTimer[0], &dwTimer[1]);
-    char szTimer[17];
-    snprintf(szTimer, sizeof(szTimer), "%08x%08x", dwTimer[0], dwTimer[1]);
-    MD5_StringHex(szCnonce, szTimer);
+  uint32_t dwTimer[2] = {0, 0};
+  OSTime_GetTimer(&dwTimer[0], &dwTimer[1]);
+  char szTimer[17];
+  snprintf(szTimer, sizeof(szTimer), "%08x%08x", dwTimer[0], dwTimer[1]);
+  MD5_StringHex(szCnonce, szTimer);
 
-    char szNc[9];
-    snprintf(szNc, sizeof(szNc), "%08x", dwNonceCount);
-    const char *szMethod = ptClient->dwMethod == HTTPCLIENT_METHOD_POST ? "POST" : "GET";
-    MD5_ListHex(szHA2, szMethod, ":", ptClient->szURI, static_cast<const char *>(nullptr));
+  char szNc[9];
+  snprintf(szNc, sizeof(szNc), "%08x", dwNonceCount);
+  const char *szMethod = ptClient->dwMethod == HTTPCLIENT_METHOD_POST ? "POST" : "GET";
+  MD5_ListHex(szHA2, szMethod, ":", ptClient->szURI, static_cast<const char *>(nullptr));
 
-    const char *szHeader = bProxy ? "Proxy-Authorization" : "Authorization";
-    const char *szAlgoSep = bProxy ? ", " : ",";
-    if (tDigest.szQop[0] != '\0') {
-        MD5_ListHex(szResponse, szHA1, ":", tDigest.szNonce, ":", szNc, ":", szCnonce, ":", tDigest.szQop, ":",
-                    szHA2, static_cast<const char *>(nullptr));
-        HTTPClient_AppendF(ptClient->szRequest, HTTPCLIENT_TEXT_MAX,
-                           "%s: Digest username=\"%s\",realm=\"%s\",nonce=\"%s\",uri=\"%s\",qop=\"%s\",nc=%s,"
-                           "cnonce=\"%s\",response=\"%s\"%salgorithm=MD5\r\n",
-                           szHeader, tSide.szUser, tDigest.szRealm, tDigest.szNonce, ptClient->szURI, tDigest.szQop,
-                           szNc, szCnonce, szResponse, szAlgoSep);
-    } else {
-        MD5_ListHex(szResponse, szHA1, ":", tDigest.szNonce, ":", szHA2, static_cast<const char *>(nullptr));
-        HTTPClient_AppendF(ptClient->szRequest, HTTPCLIENT_TEXT_MAX,
-                           "%s: Digest username=\"%s\",realm=\"%s\",nonce=\"%s\",uri=\"%s\",response=\"%s\"%s"
-                           "algorithm=MD5\r\n",
-                           szHeader, tSide.szUser, tDigest.szRealm, tDigest.szNonce, ptClient->szURI, szResponse,
-                           szAlgoSep);
-    }
-    return HTTPCLIENT_OK;
+  const char *szHeader = bProxy ? "Proxy-Authorization" : "Authorization";
+  const char *szAlgoSep = bProxy ? ", " : ",";
+  if (tDigest.szQop[0] != '\0') {
+    MD5_ListHex(szResponse, szHA1, ":", tDigest.szNonce, ":", szNc, ":", szCnonce, ":",
+                tDigest.szQop, ":", szHA2, static_cast<const char *>(nullptr));
+    HTTPClient_AppendF(
+        ptClient->szRequest, HTTPCLIENT_TEXT_MAX,
+        "%s: Digest username=\"%s\",realm=\"%s\",nonce=\"%s\",uri=\"%s\",qop=\"%s\",nc=%s,"
+        "cnonce=\"%s\",response=\"%s\"%salgorithm=MD5\r\n",
+        szHeader, tSide.szUser, tDigest.szRealm, tDigest.szNonce, ptClient->szURI, tDigest.szQop,
+        szNc, szCnonce, szResponse, szAlgoSep);
+  } else {
+    MD5_ListHex(szResponse, szHA1, ":", tDigest.szNonce, ":", szHA2,
+                static_cast<const char *>(nullptr));
+    HTTPClient_AppendF(
+        ptClient->szRequest, HTTPCLIENT_TEXT_MAX,
+        "%s: Digest username=\"%s\",realm=\"%s\",nonce=\"%s\",uri=\"%s\",response=\"%s\"%s"
+        "algorithm=MD5\r\n",
+        szHeader, tSide.szUser, tDigest.szRealm, tDigest.szNonce, ptClient->szURI, szResponse,
+        szAlgoSep);
+  }
+  return HTTPCLIENT_OK;
 }
 
 uint32_t AuthorizeSide(HTTPClientContext *ptClient, bool bProxy) {
-    const HTTPClientEndpoint &tSide = bProxy ? ptClient->tProxy : ptClient->tServer;
-    if (tSide.szUser[0] == '\0' && tSide.szPassword[0] == '\0') return HTTPCLIENT_OK;
-    if (tSide.dwAuthScheme == HTTPCLIENT_AUTH_BASIC) {
-        AppendBasic(ptClient, tSide, bProxy ? "Proxy-Authorization" : "Authorization");
-    } else if (tSide.dwAuthScheme == HTTPCLIENT_AUTH_DIGEST) {
-        return AppendDigest(ptClient, tSide, bProxy ? ptClient->tProxyDigest : ptClient->tServerDigest,
-                            bProxy ? ptClient->dwProxyNonceCount : ptClient->dwServerNonceCount, bProxy);
-    }
-    return HTTPCLIENT_OK;
+  const HTTPClientEndpoint &tSide = bProxy ? ptClient->tProxy : ptClient->tServer;
+  if (tSide.szUser[0] == '\0' && tSide.szPassword[0] == '\0') return HTTPCLIENT_OK;
+  if (tSide.dwAuthScheme == HTTPCLIENT_AUTH_BASIC) {
+    AppendBasic(ptClient, tSide, bProxy ? "Proxy-Authorization" : "Authorization");
+  } else if (tSide.dwAuthScheme == HTTPCLIENT_AUTH_DIGEST) {
+    return AppendDigest(ptClient, tSide, bProxy ? ptClient->tProxyDigest : ptClient->tServerDigest,
+                        bProxy ? ptClient->dwProxyNonceCount : ptClient->dwServerNonceCount,
+                        bProxy);
+  }
+  return HTTPCLIENT_OK;
 }
 
 }  // namespace
@@ -99,89 +110,91 @@ uint32_t AuthorizeSide(HTTPClientContext *ptClient, bool bProxy) {
 extern "C" {
 
 uint32_t HTTPClient_Authorize(HTTPClientHandle ptClient) {
-    if (ptClient == nullptr) return HTTPCLIENT_E_INVALID_HANDLE;
-    uint32_t r = AuthorizeSide(ptClient, false);
-    if (r != HTTPCLIENT_OK) return r;
-    r = AuthorizeSide(ptClient, true);
-    if (r != HTTPCLIENT_OK) return r;
-    HTTPClient_AppendF(ptClient->szRequest, HTTPCLIENT_TEXT_MAX, "\r\n");
-    return HTTPCLIENT_OK;
+  if (ptClient == nullptr) return HTTPCLIENT_E_INVALID_HANDLE;
+  uint32_t r = AuthorizeSide(ptClient, false);
+  if (r != HTTPCLIENT_OK) return r;
+  r = AuthorizeSide(ptClient, true);
+  if (r != HTTPCLIENT_OK) return r;
+  HTTPClient_AppendF(ptClient->szRequest, HTTPCLIENT_TEXT_MAX, "\r\n");
+  return HTTPCLIENT_OK;
 }
 
 void HTTPClient_ParseParamValue(const char *szText, char *szValue, uint32_t dwCapacity) {
-    if (szValue == nullptr || dwCapacity == 0) return;
-    memset(szValue, 0, dwCapacity);
-    if (szText == nullptr) return;
-    const char *pEq = strchr(szText, '=');
-    if (pEq == nullptr || pEq[1] == ',' || (pEq[1] == '\r' && pEq[2] == '\n')) return;
-    const char *pStart = pEq + 1;
-    const char *pEnd = nullptr;
-    const char *pComma = strchr(pStart, ',');
-    if (pComma == nullptr) {
-        pEnd = strstr(pStart, "\r\n");
+  if (szValue == nullptr || dwCapacity == 0) return;
+  memset(szValue, 0, dwCapacity);
+  if (szText == nullptr) return;
+  const char *pEq = strchr(szText, '=');
+  if (pEq == nullptr || pEq[1] == ',' || (pEq[1] == '\r' && pEq[2] == '\n')) return;
+  const char *pStart = pEq + 1;
+  const char *pEnd = nullptr;
+  const char *pComma = strchr(pStart, ',');
+  if (pComma == nullptr) {
+    pEnd = strstr(pStart, "\r\n");
+  } else {
+    const char *pNextEq = strchr(pComma + 1, '=');
+    if (pNextEq == nullptr) {
+      pEnd = strstr(pComma, "\r\n");
     } else {
-        const char *pNextEq = strchr(pComma + 1, '=');
-        if (pNextEq == nullptr) {
-            pEnd = strstr(pComma, "\r\n");
-        } else {
-            // A comma inside a quoted list (qop="auth,auth-int") stays in
-            // the value: stop at the last comma before the next parameter.
-            const char *pLast = pComma;
-            for (;;) {
-                const char *pNext = strchr(pLast + 1, ',');
-                if (pNext == nullptr || pNext >= pNextEq) break;
-                pLast = pNext;
-            }
-            pEnd = pLast;
-        }
+      // A comma inside a quoted list (qop="auth,auth-int") stays in
+      // the value: stop at the last comma before the next parameter.
+      const char *pLast = pComma;
+      for (;;) {
+        const char *pNext = strchr(pLast + 1, ',');
+        if (pNext == nullptr || pNext >= pNextEq) break;
+        pLast = pNext;
+      }
+      pEnd = pLast;
     }
-    if (pEnd == nullptr) return;
-    size_t length = static_cast<size_t>(pEnd - pStart);
-    char *szTemp = static_cast<char *>(calloc(length + 1, 1));
-    if (szTemp == nullptr) {
-        printf("%s calloc failed. return\n", "HTTPClient_ParseParamValue");
-        return;
-    }
-    size_t kept = 0;
-    for (size_t i = 0; i < length; ++i)
-        if (pStart[i] != '"' && pStart[i] != '\'') szTemp[kept++] = pStart[i];
-    if (kept >= dwCapacity)
-        printf("%s Output string buffer size is too small, failed \n", "HTTPClient_ParseParamValue");
-    else
-        memcpy(szValue, szTemp, kept);
-    free(szTemp);
+  }
+  if (pEnd == nullptr) return;
+  size_t length = static_cast<size_t>(pEnd - pStart);
+  char *szTemp = static_cast<char *>(calloc(length + 1, 1));
+  if (szTemp == nullptr) {
+    printf("%s calloc failed. return\n", "HTTPClient_ParseParamValue");
+    return;
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < length; ++i)
+    if (pStart[i] != '"' && pStart[i] != '\'') szTemp[kept++] = pStart[i];
+  if (kept >= dwCapacity)
+    printf("%s Output string buffer size is too small, failed \n", "HTTPClient_ParseParamValue");
+  else
+    memcpy(szValue, szTemp, kept);
+  free(szTemp);
 }
 
-void HTTPClient_ParseDigestChallenge(HTTPClientHandle ptClient, const char *szChallenge, uint32_t dwSide) {
-    if (ptClient == nullptr || szChallenge == nullptr) return;
-    HTTPClientDigest &tDigest = dwSide == HTTPCLIENT_SIDE_PROXY ? ptClient->tProxyDigest : ptClient->tServerDigest;
-    // A new challenge replaces the previous one whole.
-    memset(&tDigest, 0, sizeof(tDigest));
-    // Every search stays within the challenge line, so a parameter the
-    // challenge lacks is never taken from a later header line.
-    char szLine[HTTPCLIENT_HEADER_SIZE + 2];
-    const char *pCrLf = strstr(szChallenge, "\r\n");
-    size_t length = pCrLf != nullptr ? static_cast<size_t>(pCrLf - szChallenge) : strlen(szChallenge);
-    if (length > HTTPCLIENT_TEXT_MAX) length = HTTPCLIENT_TEXT_MAX;
-    memcpy(szLine, szChallenge, length);
-    memcpy(szLine + length, "\r\n", 3);
+void HTTPClient_ParseDigestChallenge(HTTPClientHandle ptClient, const char *szChallenge,
+                                     uint32_t dwSide) {
+  if (ptClient == nullptr || szChallenge == nullptr) return;
+  HTTPClientDigest &tDigest =
+      dwSide == HTTPCLIENT_SIDE_PROXY ? ptClient->tProxyDigest : ptClient->tServerDigest;
+  // A new challenge replaces the previous one whole.
+  memset(&tDigest, 0, sizeof(tDigest));
+  // Every search stays within the challenge line, so a parameter the
+  // challenge lacks is never taken from a later header line.
+  char szLine[HTTPCLIENT_HEADER_SIZE + 2];
+  const char *pCrLf = strstr(szChallenge, "\r\n");
+  size_t length = pCrLf != nullptr ? static_cast<size_t>(pCrLf - szChallenge) : strlen(szChallenge);
+  if (length > HTTPCLIENT_TEXT_MAX) length = HTTPCLIENT_TEXT_MAX;
+  memcpy(szLine, szChallenge, length);
+  memcpy(szLine + length, "\r\n", 3);
 
-    char szAlgorithm[16], szOpaque[64];
-    struct Param {
-        const char *szName;
-        char *szValue;
-        uint32_t dwCapacity;
-    } const tParams[] = {
-        {"nonce", tDigest.szNonce, sizeof(tDigest.szNonce)},
-        {"realm", tDigest.szRealm, sizeof(tDigest.szRealm)},
-        {"qop", tDigest.szQop, sizeof(tDigest.szQop)},
-        {"algorithm", szAlgorithm, sizeof(szAlgorithm)},
-        {"opaque", szOpaque, sizeof(szOpaque)},
-    };
-    for (const Param &tParam : tParams) {
-        const char *pName = strstr(szLine, tParam.szName);
-        if (pName != nullptr) HTTPClient_ParseParamValue(pName, tParam.szValue, tParam.dwCapacity);
-    }
+  char szAlgorithm[16], szOpaque[64];
+  struct Param {
+    const char *szName;
+    char *szValue;
+    uint32_t dwCapacity;
+  } const tParams[] = {
+      {"nonce", tDigest.szNonce, sizeof(tDigest.szNonce)},
+      {"realm", tDigest.szRealm, sizeof(tDigest.szRealm)},
+      {"qop", tDigest.szQop, sizeof(tDigest.szQop)},
+      {"algorithm", szAlgorithm, sizeof(szAlgorithm)},
+      {"opaque", szOpaque, sizeof(szOpaque)},
+  };
+  for (const Param &tParam : tParams) {
+    const char *pName = strstr(szLine, tParam.szName);
+    if (pName != nullptr) HTTPClient_ParseParamValue(pName, tParam.szValue, tParam.dwCapacity);
+  }
 }
 
 }  // extern "C"

@@ -8,12 +8,12 @@
 
 #include "namreg/httpclient.h"
 
-#define HTTPCLIENT_QOP_SIZE    17
-#define HTTPCLIENT_REALM_SIZE  65
-#define HTTPCLIENT_NONCE_SIZE  129
+#define HTTPCLIENT_QOP_SIZE         17
+#define HTTPCLIENT_REALM_SIZE       65
+#define HTTPCLIENT_NONCE_SIZE       129
 #define HTTPCLIENT_SERVER_NAME_SIZE 129
-#define HTTPCLIENT_TEXT_MAX    1280u   // bytes of a 1281-byte text buffer
-#define HTTPCLIENT_BODY_PIECE  14600u  // receive size when no length is known
+#define HTTPCLIENT_TEXT_MAX         1280u   // bytes of a 1281-byte text buffer
+#define HTTPCLIENT_BODY_PIECE       14600u  // receive size when no length is known
 
 // Operation kinds.
 #define HTTPCLIENT_OP_NONE           0u
@@ -41,110 +41,110 @@
 
 // One side's Digest challenge.
 struct HTTPClientDigest {
-    char szQop[HTTPCLIENT_QOP_SIZE];
-    char szRealm[HTTPCLIENT_REALM_SIZE];
-    char szNonce[HTTPCLIENT_NONCE_SIZE];
+  char szQop[HTTPCLIENT_QOP_SIZE];
+  char szRealm[HTTPCLIENT_REALM_SIZE];
+  char szNonce[HTTPCLIENT_NONCE_SIZE];
 };
 
 struct HTTPClientContext {
-    // Server block.
-    HTTPClientEndpoint tServer;
-    HTTPClientDigest tServerDigest;
-    uint32_t dwServerNonceCount;
-    // Proxy block.
-    HTTPClientEndpoint tProxy;
-    HTTPClientDigest tProxyDigest;
-    uint32_t dwProxyNonceCount;
-    uint32_t dwPostResendCount;
+  // Server block.
+  HTTPClientEndpoint tServer;
+  HTTPClientDigest tServerDigest;
+  uint32_t dwServerNonceCount;
+  // Proxy block.
+  HTTPClientEndpoint tProxy;
+  HTTPClientDigest tProxyDigest;
+  uint32_t dwProxyNonceCount;
+  uint32_t dwPostResendCount;
 
-    uint32_t dwUseProxy;
-    char szURI[HTTPCLIENT_URI_SIZE];
+  uint32_t dwUseProxy;
+  char szURI[HTTPCLIENT_URI_SIZE];
 
-    uint32_t dwMethod;       // HTTPCLIENT_METHOD_*
-    uint32_t dwMode;         // HTTPCLIENT_MODE_*
-    int32_t iSocket;         // -1 when none is open
-    uint32_t dwStatusIndex;  // 0 none, 1..41
+  uint32_t dwMethod;       // HTTPCLIENT_METHOD_*
+  uint32_t dwMode;         // HTTPCLIENT_MODE_*
+  int32_t iSocket;         // -1 when none is open
+  uint32_t dwStatusIndex;  // 0 none, 1..41
 
-    uint32_t dwRtspTunnel;
-    uint32_t dwHldmTunnel;
-    int32_t iSID;
-    uint32_t dwAudioMode;
-    int32_t iPrivilege;
-    char szServerName[HTTPCLIENT_SERVER_NAME_SIZE];
-    uint32_t dwResponseKeepAlive;
+  uint32_t dwRtspTunnel;
+  uint32_t dwHldmTunnel;
+  int32_t iSID;
+  uint32_t dwAudioMode;
+  int32_t iPrivilege;
+  char szServerName[HTTPCLIENT_SERVER_NAME_SIZE];
+  uint32_t dwResponseKeepAlive;
 
-    char szSessionCookie[HTTPCLIENT_COOKIE_SIZE];
-    int32_t iTunnelGetSocket;
-    int32_t iTunnelPostSocket;
+  char szSessionCookie[HTTPCLIENT_COOKIE_SIZE];
+  int32_t iTunnelGetSocket;
+  int32_t iTunnelPostSocket;
 
-    char szExtraHeader[HTTPCLIENT_HEADER_SIZE];
-    char szReferer[HTTPCLIENT_REFERER_SIZE];
-    char szUserAgent[HTTPCLIENT_USER_AGENT_SIZE];
-    char szContentType[HTTPCLIENT_CONTENT_TYPE_SIZE];
-    uint32_t dwKeepAlive;
-    const char *pBody;
+  char szExtraHeader[HTTPCLIENT_HEADER_SIZE];
+  char szReferer[HTTPCLIENT_REFERER_SIZE];
+  char szUserAgent[HTTPCLIENT_USER_AGENT_SIZE];
+  char szContentType[HTTPCLIENT_CONTENT_TYPE_SIZE];
+  uint32_t dwKeepAlive;
+  const char *pBody;
 
-    // Time budgets, microseconds.
-    uint32_t dwSelectTimeout;
-    uint32_t dwConnectBudget;
-    uint32_t dwSendHeaderBudget;
-    uint32_t dwSendBodyBudget;
-    uint32_t dwRecvHeaderBudget;
-    uint32_t dwRecvBodyBudget;
-    uint32_t dwConnectReload;
-    uint32_t dwSendHeaderReload;
-    uint32_t dwSendBodyReload;
-    uint32_t dwRecvHeaderReload;
-    uint32_t dwRecvBodyReload;
-    HTTPClientCallback pfnCallback;
-    void *pCallbackContext;
-    uint32_t dwTotalBudget;
+  // Time budgets, microseconds.
+  uint32_t dwSelectTimeout;
+  uint32_t dwConnectBudget;
+  uint32_t dwSendHeaderBudget;
+  uint32_t dwSendBodyBudget;
+  uint32_t dwRecvHeaderBudget;
+  uint32_t dwRecvBodyBudget;
+  uint32_t dwConnectReload;
+  uint32_t dwSendHeaderReload;
+  uint32_t dwSendBodyReload;
+  uint32_t dwRecvHeaderReload;
+  uint32_t dwRecvBodyReload;
+  HTTPClientCallback pfnCallback;
+  void *pCallbackContext;
+  uint32_t dwTotalBudget;
 
-    uint32_t dwState;        // index into fHTTPClientStateMachineFunc
-    uint32_t dwOperation;    // HTTPCLIENT_OP_*
-    uint32_t dwPhase;        // HTTPCLIENT_PHASE_*
-    uint32_t dwPhaseMark;    // milliseconds
+  uint32_t dwState;      // index into fHTTPClientStateMachineFunc
+  uint32_t dwOperation;  // HTTPCLIENT_OP_*
+  uint32_t dwPhase;      // HTTPCLIENT_PHASE_*
+  uint32_t dwPhaseMark;  // milliseconds
 
-    char *pDest;
-    uint32_t dwDestSize;
-    uint32_t dwStoredLength;
+  char *pDest;
+  uint32_t dwDestSize;
+  uint32_t dwStoredLength;
 
-    char szRequest[HTTPCLIENT_HEADER_SIZE];
-    uint32_t dwRequestSent;
+  char szRequest[HTTPCLIENT_HEADER_SIZE];
+  uint32_t dwRequestSent;
 
-    char szHeaderBuffer[HTTPCLIENT_HEADER_SIZE];
-    uint32_t dwParsePos;
-    uint32_t dwBuffered;
-    uint32_t dwContentLengthKnown;
-    int32_t iContentRemaining;
-    uint32_t dwChunked;
-    int32_t iChunkRemaining;
-    uint32_t dwServerFilterRequested;
-    uint32_t dwServerFilter;
-    char *pSendBuffer;
-    uint32_t dwSendLength;
-    uint32_t dwBodyLength;
-    uint32_t dwBodySent;
-    char *pResponseHeader;   // the caller's szResponseHeader
-    uint32_t dwResponseHeaderUsed;  // characters in it
+  char szHeaderBuffer[HTTPCLIENT_HEADER_SIZE];
+  uint32_t dwParsePos;
+  uint32_t dwBuffered;
+  uint32_t dwContentLengthKnown;
+  int32_t iContentRemaining;
+  uint32_t dwChunked;
+  int32_t iChunkRemaining;
+  uint32_t dwServerFilterRequested;
+  uint32_t dwServerFilter;
+  char *pSendBuffer;
+  uint32_t dwSendLength;
+  uint32_t dwBodyLength;
+  uint32_t dwBodySent;
+  char *pResponseHeader;          // the caller's szResponseHeader
+  uint32_t dwResponseHeaderUsed;  // characters in it
 
-    HTTPClientInfo tInfoCopy;          // tunnelled modes
-    HTTPClientTunnelRequest tQueued;
-    char szUploadPartHeader[HTTPCLIENT_PART_HEADER_SIZE];
-    char szUploadTrailerFormat[HTTPCLIENT_TRAILER_SIZE];
-    FILE *pUploadFile;
-    uint32_t dwUploadPhase;
-    uint32_t dwUploadMode;
-    char szUploadPrefix[HTTPCLIENT_PREFIX_SIZE];
+  HTTPClientInfo tInfoCopy;  // tunnelled modes
+  HTTPClientTunnelRequest tQueued;
+  char szUploadPartHeader[HTTPCLIENT_PART_HEADER_SIZE];
+  char szUploadTrailerFormat[HTTPCLIENT_TRAILER_SIZE];
+  FILE *pUploadFile;
+  uint32_t dwUploadPhase;
+  uint32_t dwUploadMode;
+  char szUploadPrefix[HTTPCLIENT_PREFIX_SIZE];
 
-    uint32_t dwPriorityEnable;
-    uint32_t dwPriority;
-    uint32_t dwTOSEnable;
-    uint32_t dwTOS;
+  uint32_t dwPriorityEnable;
+  uint32_t dwPriority;
+  uint32_t dwTOSEnable;
+  uint32_t dwTOS;
 
-    // Retries of the current synchronous call (401 / 407).
-    uint32_t dwServerRetries;
-    uint32_t dwProxyRetries;
+  // Retries of the current synchronous call (401 / 407).
+  uint32_t dwServerRetries;
+  uint32_t dwProxyRetries;
 };
 
 typedef uint32_t (*HTTPClientStateFunc)(HTTPClientContext *ptClient);
@@ -169,7 +169,8 @@ uint32_t HTTPClient_HeaderComplete(HTTPClientContext *ptClient);
 uint32_t HTTPClient_ReadChunkHeader(HTTPClientContext *ptClient);
 int32_t HTTPClient_ParseChunkSize(const char *szText, uint32_t dwLength);
 // Appends text to the caller's response header text, whole lines only.
-void HTTPClient_AppendResponseLine(HTTPClientContext *ptClient, const char *szLine, uint32_t dwLength);
+void HTTPClient_AppendResponseLine(HTTPClientContext *ptClient, const char *szLine,
+                                   uint32_t dwLength);
 
 // Transport.
 uint32_t HTTPClient_CheckTimeout(HTTPClientContext *ptClient);
@@ -185,12 +186,12 @@ void HTTPClient_CloseSocket(HTTPClientContext *ptClient);
 // Appends to a text of `size` bytes kept at most size - 1 characters long;
 // a piece that does not fit is cut short.  `length` follows the text.
 struct HTTPClientText {
-    char *szText;
-    uint32_t dwSize;
-    uint32_t dwLength;
-    void Add(const char *szPiece, uint32_t dwCount);
-    void Add(const char *szPiece);
-    void AddUInt(uint32_t dwValue);
+  char *szText;
+  uint32_t dwSize;
+  uint32_t dwLength;
+  void Add(const char *szPiece, uint32_t dwCount);
+  void Add(const char *szPiece);
+  void AddUInt(uint32_t dwValue);
 };
 
 // Bounded append of a formatted piece to a text of `size` bytes (at most

@@ -34,26 +34,26 @@ constexpr size_t kAfterHost = 14;
 constexpr size_t kAfterZone = 4 + 2 + kAfterHost;
 
 // Each outcome is printed and logged; the logged format takes the tag.
-#define REPORT(printed, logged)           \
-  do {                                     \
-    puts(printed);                         \
-    Log_Syslog(kAlert, logged, kTag);      \
+#define REPORT(printed, logged)       \
+  do {                                \
+    puts(printed);                    \
+    Log_Syslog(kAlert, logged, kTag); \
   } while (0)
 
 // Builds the update into `message` (cleared beforehand); returns its length,
 // or 0 when a name is not one DNS can carry or the two do not fit together.
-size_t BuildUpdate(uint8_t *message, const char *zone_name, const char *host_name,
-                   uint32_t address, uint32_t ttl, uint8_t record_class) {
+size_t BuildUpdate(uint8_t *message, const char *zone_name, const char *host_name, uint32_t address,
+                   uint32_t ttl, uint8_t record_class) {
   size_t n = kDnsHeaderSize;
-  const size_t zone_length = netutility::DnsEncodeName(zone_name, message + n,
-                                                       kDnsMessageSize - n - kAfterZone);
+  const size_t zone_length =
+      netutility::DnsEncodeName(zone_name, message + n, kDnsMessageSize - n - kAfterZone);
   if (zone_length == 0) return 0;
   n += zone_length;
   DnsPut16(message + n, kTypeSoa);
   DnsPut16(message + n + 2, kClassIn);
   n += 4;
-  const size_t host_length = netutility::DnsEncodeName(host_name, message + n,
-                                                       kDnsMessageSize - n - kAfterHost);
+  const size_t host_length =
+      netutility::DnsEncodeName(host_name, message + n, kDnsMessageSize - n - kAfterHost);
   if (host_length == 0) return 0;
   n += host_length;
   DnsPut16(message + n, kTypeA);
@@ -80,9 +80,8 @@ size_t BuildUpdate(uint8_t *message, const char *zone_name, const char *host_nam
 }  // namespace
 
 extern "C" int NetUtility_DNSUpdate(const char *server_address, const char *zone_name,
-                                    const char *host_name, const char *address,
-                                    uint32_t ttl, uint8_t record_class,
-                                    uint32_t timeout_seconds) {
+                                    const char *host_name, const char *address, uint32_t ttl,
+                                    uint8_t record_class, uint32_t timeout_seconds) {
   if (server_address == nullptr) {
     REPORT("[NetUtility_DNSUpdate] Need DNS server IP\r", "[%s]:Need DNS server IP\n");
     return -1;
@@ -96,15 +95,14 @@ extern "C" int NetUtility_DNSUpdate(const char *server_address, const char *zone
     return -1;
   }
   const size_t address_length = strlen(address);
-  if (address_length > 15 ||
-      NetUtility_IsValidIP(address, static_cast<int>(address_length)) != 1) {
+  if (address_length > 15 || NetUtility_IsValidIP(address, static_cast<int>(address_length)) != 1) {
     REPORT("[NetUtility_DNSUpdate] Invalid IP\r", "[%s]:Invalid IP\n");
     return -1;
   }
   uint8_t message[kDnsMessageSize];
   memset(message, 0, sizeof(message));
-  const size_t length = BuildUpdate(message, zone_name, host_name, inet_addr(address), ttl,
-                                    record_class);
+  const size_t length =
+      BuildUpdate(message, zone_name, host_name, inet_addr(address), ttl, record_class);
   if (length == 0) {
     // Names DNS cannot carry, or that do not fit the message together, are
     // refused before anything is sent.
@@ -115,7 +113,8 @@ extern "C" int NetUtility_DNSUpdate(const char *server_address, const char *zone
   fdutil::SocketGuard sock(netutility::OpenUdpSocket());
   if (!sock.valid()) return -1;
 
-  if (!netutility::SendToNameServer(sock.get(), message, length, inet_addr(server_address))) return -1;
+  if (!netutility::SendToNameServer(sock.get(), message, length, inet_addr(server_address)))
+    return -1;
 
   if (fdutil::WaitOne(sock.get(), false, timeout_seconds) != 1) {
     printf("[NetUtility_DNSUpdate] Time out and no response!");

@@ -63,13 +63,11 @@ size_t DnsEncodeName(const char *name, uint8_t *out, size_t capacity) {
   return n;
 }
 
-int32_t DnsParseAnswer(const uint8_t *data, size_t length, uint16_t query_id,
-                       uint32_t *address) {
+int32_t DnsParseAnswer(const uint8_t *data, size_t length, uint16_t query_id, uint32_t *address) {
   // A name error is reported whatever the rest of the header says.
   if (length >= 4 && (data[3] & 0x03) == 0x03) return DNS_RESULT_NAME_ERROR;
   if (length < kDnsHeaderSize) return -1;
-  if (DnsGet16(data + 4) != 1 || memcmp(data, &query_id, 2) != 0 ||
-      DnsGet16(data + 6) == 0)
+  if (DnsGet16(data + 4) != 1 || memcmp(data, &query_id, 2) != 0 || DnsGet16(data + 6) == 0)
     return -1;
 
   // The echoed question: its name up to the zero byte, then QTYPE, QCLASS.

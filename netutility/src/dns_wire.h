@@ -30,8 +30,7 @@ size_t DnsEncodeName(const char *name, uint8_t *out, size_t capacity);
 // two bytes).  Returns 0 (with *address written only when an A record was
 // found), -1, or DNS_RESULT_NAME_ERROR.  Reads nothing outside
 // data[0..length).
-int32_t DnsParseAnswer(const uint8_t *data, size_t length, uint16_t query_id,
-                       uint32_t *address);
+int32_t DnsParseAnswer(const uint8_t *data, size_t length, uint16_t query_id, uint32_t *address);
 
 inline uint16_t DnsGet16(const uint8_t *p) {
   return static_cast<uint16_t>((p[0] << 8) | p[1]);

@@ -25,7 +25,9 @@ bool IsPrivate(uint32_t v) {
   return (v >> 24) == 10 || (v >> 20) == ((172u << 4) | 1u) || (v >> 16) == ((192u << 8) | 168u);
 }
 
-bool IsLinkLocal(uint32_t v) { return (v >> 16) == ((169u << 8) | 254u); }
+bool IsLinkLocal(uint32_t v) {
+  return (v >> 16) == ((169u << 8) | 254u);
+}
 
 }  // namespace
 

@@ -23,8 +23,8 @@ constexpr uint32_t kDomainCheckSeconds = 2;
 // Builds the query for `host_name` into `message`; returns its length, or 0
 // (nothing to send) when the name is not one DNS can carry.
 size_t BuildQuery(uint8_t *message, uint16_t id, const char *host_name) {
-  const size_t name_length = netutility::DnsEncodeName(
-      host_name, message + kDnsHeaderSize, kDnsMessageSize - kDnsHeaderSize - 4);
+  const size_t name_length = netutility::DnsEncodeName(host_name, message + kDnsHeaderSize,
+                                                       kDnsMessageSize - kDnsHeaderSize - 4);
   if (name_length == 0) return 0;
   memcpy(message, &id, 2);
   message[2] = 0x01;  // standard query, recursion desired

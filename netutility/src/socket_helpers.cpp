@@ -14,7 +14,9 @@
 
 namespace netutility {
 
-int OpenUdpSocket() { return socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0); }
+int OpenUdpSocket() {
+  return socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+}
 
 bool SendToNameServer(int fd, const void *message, size_t length, uint32_t server) {
   struct sockaddr_in to;
@@ -25,7 +27,6 @@ bool SendToNameServer(int fd, const void *message, size_t length, uint32_t serve
   return sendto(fd, message, length, MSG_NOSIGNAL, reinterpret_cast<const struct sockaddr *>(&to),
                 sizeof(to)) >= 0;
 }
-
 
 }  // namespace netutility
 
@@ -59,7 +60,9 @@ int NetUtility_SetReuseAddr(int socket_fd) {
   return 0;
 }
 
-uint32_t NetUtility_GetTickMs(void) { return TickClock_GetMs(); }
+uint32_t NetUtility_GetTickMs(void) {
+  return TickClock_GetMs();
+}
 
 int NetUtility_IsTimeout(uint32_t start_ms, uint32_t seconds, uint32_t *elapsed_seconds) {
   return TickClock_IsTimeout(start_ms, seconds, elapsed_seconds);

@@ -10,7 +10,9 @@ constexpr int kMinDotted = 7;   // "1.2.3.4"
 constexpr int kMaxDotted = 15;  // "255.255.255.255"
 constexpr int kMacDigits = 12;
 
-bool InRange(const char *group) { return atoi(group) <= 255; }
+bool InRange(const char *group) {
+  return atoi(group) <= 255;
+}
 
 bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');

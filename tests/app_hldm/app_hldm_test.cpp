@@ -28,7 +28,8 @@ class Sim {
   bool Start(const std::vector<std::string> &extra = {}) {
     static int counter = 0;
     log_ = nrtest::ScratchDir() + "/hldm-sim-" + std::to_string(++counter) + ".log";
-    std::vector<std::string> argv = {nrtest::BuiltProgram("tools/hldm-sim/hldm-sim"), "--max-seconds", "100"};
+    std::vector<std::string> argv = {nrtest::BuiltProgram("tools/hldm-sim/hldm-sim"),
+                                     "--max-seconds", "100"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     if (!proc_.Start(argv, log_)) return false;
     for (int i = 0; i < 100; ++i) {
@@ -46,7 +47,8 @@ class Sim {
       std::istringstream in(ReadLog());
       std::string line;
       while (std::getline(in, line)) {
-        if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0]))) lines.push_back(line);
+        if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0])))
+          lines.push_back(line);
       }
       if (lines.size() >= count || waited >= timeout_ms) return lines;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -81,7 +83,8 @@ struct Env {
   std::vector<std::string> unset = {"MAC_ADDR", "FW_VERSION", "HTTP_ALTERNATIVE_PORT"};
 };
 
-Outcome RunNamreg(nrtest::SyslogSink &sink, const std::vector<std::string> &args, const Env &env = Env()) {
+Outcome RunNamreg(nrtest::SyslogSink &sink, const std::vector<std::string> &args,
+                  const Env &env = Env()) {
   std::vector<std::string> argv = {nrtest::BuiltProgram("app/namreg")};
   argv.insert(argv.end(), args.begin(), args.end());
   nrtest::ProcessOptions options;
@@ -168,12 +171,14 @@ TEST_F(NamregHLDM, RegisterSuccessAndItsRequest) {
   // MAC_ADDR and FW_VERSION go into the request.
   Env env;
   env.set = {"MAC_ADDR=00:11:22:aa:bb:cc", "FW_VERSION=CAM-9000 v2"};
-  o = RunNamreg(sink(), {"-s", "127.0.0.1", "-r", "-k", "secret", "other.hldm.example", kEmail}, env);
+  o = RunNamreg(sink(), {"-s", "127.0.0.1", "-r", "-k", "secret", "other.hldm.example", kEmail},
+                env);
   EXPECT_EQ(o.process.exit_status, 0);
   lines = sim.Connections(2);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_NE(Sim::Request(lines[1]).find("&MAC=001122aabbcc&"), std::string::npos) << lines[1];
-  EXPECT_NE(Sim::Request(lines[1]).find("&firmwareversion=CAM-9000 v2"), std::string::npos) << lines[1];
+  EXPECT_NE(Sim::Request(lines[1]).find("&firmwareversion=CAM-9000 v2"), std::string::npos)
+      << lines[1];
 }
 
 struct RegisterCase {
@@ -190,20 +195,61 @@ TEST_F(NamregHLDM, RegisterOutcomeTable) {
   ddnstest::FakeDns dns(ddnstest::Names{{"hldm.example", "127.0.0.1"}});
   ASSERT_TRUE(dns.ok());
   const RegisterCase cases[] = {
-      {"server name given by DNS", {}, {}, {"-s", "hldm.example", kHost, kEmail}, false, 0,
+      {"server name given by DNS",
+       {},
+       {},
+       {"-s", "hldm.example", kHost, kEmail},
+       false,
+       0,
        "Register successfully. Hostname: cam.hldm.example (IP: 127.0.0.1)"},
-      {"again within ten minutes", {}, {}, {"-s", "127.0.0.1", kHost, kEmail}, true, 0x08,
+      {"again within ten minutes",
+       {},
+       {},
+       {"-s", "127.0.0.1", kHost, kEmail},
+       true,
+       0x08,
        "Hostname has registered or changed successfully in 10 minutes"},
-      {"invalid MAC", {}, {"MAC_ADDR=00:00:00:00:00:00"}, {"-s", "127.0.0.1", kHost, kEmail}, false, 0x09,
+      {"invalid MAC",
+       {},
+       {"MAC_ADDR=00:00:00:00:00:00"},
+       {"-s", "127.0.0.1", kHost, kEmail},
+       false,
+       0x09,
        "Invalid MAC for register"},
-      {"name of another camera", {"--seed", std::string(kHost) + "=AABBCCDDEEFF"}, {},
-       {"-s", "127.0.0.1", kHost, kEmail}, false, 0x0A, "Hostname is already in use"},
-      {"reply for another name", {"--reply", "retc=0:someone.example:192.0.2.1:"}, {},
-       {"-s", "127.0.0.1", kHost, kEmail}, false, 0x1B, "Unknown server error for register."},
-      {"reply without a marker", {"--reply", "hello"}, {}, {"-s", "127.0.0.1", kHost, kEmail}, false, 0x0D,
+      {"name of another camera",
+       {"--seed", std::string(kHost) + "=AABBCCDDEEFF"},
+       {},
+       {"-s", "127.0.0.1", kHost, kEmail},
+       false,
+       0x0A,
+       "Hostname is already in use"},
+      {"reply for another name",
+       {"--reply", "retc=0:someone.example:192.0.2.1:"},
+       {},
+       {"-s", "127.0.0.1", kHost, kEmail},
+       false,
+       0x1B,
+       "Unknown server error for register."},
+      {"reply without a marker",
+       {"--reply", "hello"},
+       {},
+       {"-s", "127.0.0.1", kHost, kEmail},
+       false,
+       0x0D,
        "Unknown error for register"},
-      {"empty host name", {}, {}, {"-s", "127.0.0.1", "", kEmail}, false, 0x06, "Invalid arguments for register"},
-      {"server name unknown to DNS", {}, {}, {"-s", "nowhere.example", kHost, kEmail}, false, 0x05,
+      {"empty host name",
+       {},
+       {},
+       {"-s", "127.0.0.1", "", kEmail},
+       false,
+       0x06,
+       "Invalid arguments for register"},
+      {"server name unknown to DNS",
+       {},
+       {},
+       {"-s", "nowhere.example", kHost, kEmail},
+       false,
+       0x05,
        "Invalid server name for register"},
   };
   for (const RegisterCase &k : cases) {
@@ -275,7 +321,8 @@ TEST_F(NamregHLDM, RegisterPortField) {
       EXPECT_EQ(request.find("&port="), std::string::npos) << request;
       EXPECT_EQ(request.substr(request.size() - 22), "&firmwareversion=IPCAM");
     } else {
-      EXPECT_EQ(request.substr(request.size() - std::strlen(k.port_field)), k.port_field) << request;
+      EXPECT_EQ(request.substr(request.size() - std::strlen(k.port_field)), k.port_field)
+          << request;
     }
     sim.Stop();
   }
@@ -284,7 +331,8 @@ TEST_F(NamregHLDM, RegisterPortField) {
 TEST_F(NamregHLDM, RegisterWithoutTheAlternativePort) {
   Sim sim;
   ASSERT_TRUE(sim.Start());
-  Outcome o = RunNamreg(sink(), {"-s", "127.0.0.1", "-r", "-k", "secret", "-a", "0", kHost, kEmail});
+  Outcome o =
+      RunNamreg(sink(), {"-s", "127.0.0.1", "-r", "-k", "secret", "-a", "0", kHost, kEmail});
   EXPECT_EQ(o.process.exit_status, 1);
   ExpectLine(o, kWarning, "Invalid HTTP alternative port", "[quickbridge]");
   EXPECT_TRUE(sim.Connections(0, 200).empty());
@@ -312,7 +360,8 @@ TEST_F(NamregHLDM, RequestsOf246And247Characters) {
   const std::string host = std::string(112, 'h') + ".example";
   Env env;
   env.set = {"MAC_ADDR=02:00:00:00:02:46"};
-  Outcome o = RunNamreg(sink(), {"-s", "127.0.0.1", "-r", "-k", std::string(45, 'k'), host, "a@b.c"}, env);
+  Outcome o =
+      RunNamreg(sink(), {"-s", "127.0.0.1", "-r", "-k", std::string(45, 'k'), host, "a@b.c"}, env);
   EXPECT_EQ(o.process.exit_status, 0);
   auto lines = sim.Connections(1);
   ASSERT_EQ(lines.size(), 1u);
@@ -371,7 +420,9 @@ TEST_F(NamregHLDM, RequestKeyOutcomeTable) {
   {
     Sim sim;
     ASSERT_TRUE(sim.Start());
-    ASSERT_EQ(RunNamreg(sink(), {"-s", "127.0.0.1", "-r", "-k", "secret", kHost, kEmail}).process.exit_status, 0);
+    ASSERT_EQ(RunNamreg(sink(), {"-s", "127.0.0.1", "-r", "-k", "secret", kHost, kEmail})
+                  .process.exit_status,
+              0);
     Outcome o = RunNamreg(sink(), {"-s", "hldm.example", "-f", kHost, kEmail});
     EXPECT_EQ(o.process.exit_status, 0);
     ExpectLine(o, kCrit, "Request key successfully");
@@ -415,7 +466,8 @@ TEST_F(NamregHLDM, RequestKeyNetworkErrorAndEmailCut) {
   EXPECT_EQ(o.process.exit_status, 0x0C);
   auto lines = sim.Connections(1);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_NE(Sim::Request(lines[0]).find("&email=" + email.substr(0, 63) + "&hostname="), std::string::npos)
+  EXPECT_NE(Sim::Request(lines[0]).find("&email=" + email.substr(0, 63) + "&hostname="),
+            std::string::npos)
       << lines[0];
 }
 
@@ -426,7 +478,8 @@ TEST_F(NamregHLDM, CheckHostnameOutcomeTable) {
   ASSERT_TRUE(dns.ok());
   {
     Sim sim;
-    ASSERT_TRUE(sim.Start({"--seed", "other.hldm.example=AABBCCDDEEFF", "--seed", "mine.hldm.example=024D52000000"}));
+    ASSERT_TRUE(sim.Start(
+        {"--seed", "other.hldm.example=AABBCCDDEEFF", "--seed", "mine.hldm.example=024D52000000"}));
     struct Case {
       const char *host;
       const char *server;
@@ -448,8 +501,9 @@ TEST_F(NamregHLDM, CheckHostnameOutcomeTable) {
     }
     auto lines = sim.Connections(3);
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_TRUE(std::regex_match(Sim::Request(lines[0]),
-                                 std::regex("checkHostname&salt=" + kSalt + "&MAC=024D52000000&hostname=free.hldm.example")))
+    EXPECT_TRUE(std::regex_match(
+        Sim::Request(lines[0]),
+        std::regex("checkHostname&salt=" + kSalt + "&MAC=024D52000000&hostname=free.hldm.example")))
         << lines[0];
   }
   {
@@ -483,8 +537,10 @@ TEST_F(NamregHLDM, CheckHostnameNetworkErrorAndHostNameCut) {
 
 // ---- Network errors retried until the 30-second budget (slow) -----------------
 
-void ExpectRetriedForThirtySeconds(nrtest::SyslogSink &sink, const std::vector<std::string> &sim_args,
-                                   const std::vector<std::string> &args, int status, const char *line) {
+void ExpectRetriedForThirtySeconds(nrtest::SyslogSink &sink,
+                                   const std::vector<std::string> &sim_args,
+                                   const std::vector<std::string> &args, int status,
+                                   const char *line) {
   Sim sim;
   ASSERT_TRUE(sim.Start(sim_args));
   Outcome o = RunNamreg(sink, args);
@@ -505,12 +561,14 @@ TEST_F(NamregHLDM, SlowShortGreetingIsRetried) {
 }
 
 TEST_F(NamregHLDM, SlowLongGreetingIsRetried) {
-  ExpectRetriedForThirtySeconds(sink(), {"--mode", "long-greeting"}, {"-s", "127.0.0.1", "-f", kHost, kEmail}, 0x10,
+  ExpectRetriedForThirtySeconds(sink(), {"--mode", "long-greeting"},
+                                {"-s", "127.0.0.1", "-f", kHost, kEmail}, 0x10,
                                 "Network error for request key");
 }
 
 TEST_F(NamregHLDM, SlowClosedConnectionIsRetried) {
-  ExpectRetriedForThirtySeconds(sink(), {"--mode", "hangup"}, {"-s", "127.0.0.1", "-c", kHost, kEmail}, 3,
+  ExpectRetriedForThirtySeconds(sink(), {"--mode", "hangup"},
+                                {"-s", "127.0.0.1", "-c", kHost, kEmail}, 3,
                                 "Network error for check hostname");
 }
 

@@ -35,8 +35,9 @@ struct Client {
   uint32_t result = 0xFFFFFFFFu;
 };
 
-inline DDNSClientSettings HLDMSettings(const std::string &host, const std::string &email, const std::string &key,
-                                       const std::string &server, uint32_t flags) {
+inline DDNSClientSettings HLDMSettings(const std::string &host, const std::string &email,
+                                       const std::string &key, const std::string &server,
+                                       uint32_t flags) {
   DDNSClientSettings s;
   std::memset(&s, 0, sizeof s);
   s.dwFlags = flags;

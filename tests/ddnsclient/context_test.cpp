@@ -50,10 +50,11 @@ TEST(DDNSClientInitial, RefusalsInTheirOrder) {
   const Case cases[] = {
       {"version 0xD01", [](DDNSClientInitInfo *i) { i->dwVersion = 0x00000D01; }, 0x80010001u,
        "[DDNSClient_Initial] Invalid version\r\n"},
-      {"11-digit MAC", [](DDNSClientInitInfo *i) { std::strcpy(i->szMAC, "024D52A1B2C"); }, 0x80010003u,
-       "[DDNSClient_Initial] Invalid MAC address\r\n"},
-      {"MAC with a non-hex digit", [](DDNSClientInitInfo *i) { std::strcpy(i->szMAC, "024D52A1B2CG"); },
+      {"11-digit MAC", [](DDNSClientInitInfo *i) { std::strcpy(i->szMAC, "024D52A1B2C"); },
        0x80010003u, "[DDNSClient_Initial] Invalid MAC address\r\n"},
+      {"MAC with a non-hex digit",
+       [](DDNSClientInitInfo *i) { std::strcpy(i->szMAC, "024D52A1B2CG"); }, 0x80010003u,
+       "[DDNSClient_Initial] Invalid MAC address\r\n"},
       {"no firmware", [](DDNSClientInitInfo *i) { i->szFirmwareVersion[0] = '\0'; }, 0x80010004u,
        "[DDNSClient_Initial] Need firmware version\r\n"},
   };
@@ -98,15 +99,18 @@ TEST(DDNSClientInitial, ChecksTheServerNamesWithTheNameServer) {
   // A name the server does not know: refused, the context stays for the
   // caller to release.
   std::strcpy(info.szHLDMServerName, "nowhere.example");
-  std::string out = CaptureOut([&] { EXPECT_EQ(DDNSClient_Initial(&context, &info), 0x80010005u); });
-  EXPECT_NE(out.find("[DDNSClient_Initial] Invalid HLDM DDNS server name\r\n"), std::string::npos) << out;
+  std::string out =
+      CaptureOut([&] { EXPECT_EQ(DDNSClient_Initial(&context, &info), 0x80010005u); });
+  EXPECT_NE(out.find("[DDNSClient_Initial] Invalid HLDM DDNS server name\r\n"), std::string::npos)
+      << out;
   EXPECT_NE(context, nullptr);
   DDNSClient_Release(&context);
 
   std::strcpy(info.szHLDMServerName, "ddns.example");
   std::strcpy(info.szDDNSServerName, "nowhere.example");
   out = CaptureOut([&] { EXPECT_EQ(DDNSClient_Initial(&context, &info), 0x80010005u); });
-  EXPECT_NE(out.find("[DDNSClient_Initial] Invalid DDNS server name\r\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("[DDNSClient_Initial] Invalid DDNS server name\r\n"), std::string::npos)
+      << out;
   DDNSClient_Release(&context);
 }
 
@@ -137,11 +141,13 @@ TEST(DDNSClientRelease, AcceptsANullHandle) {
 TEST(DDNSClientSetters, SetExternalIP) {
   Client c;
   ASSERT_EQ(c.result, 0u);
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_SetExternalIP(c.context, 3, "1.2.3.4"), 0x80010006u); }),
+  EXPECT_EQ(CaptureOut(
+                [&] { EXPECT_EQ(DDNSClient_SetExternalIP(c.context, 3, "1.2.3.4"), 0x80010006u); }),
             "[DDNSClient_SetExternalIP] Invalid status: 3\r\n");
   EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_SetExternalIP(c.context, 2, ""), 0x80010006u); }),
             "[DDNSClient_SetExternalIP] Invalid arguments\r\n");
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_SetExternalIP(c.context, 2, "0.0.0.0"), 0x80010006u); }),
+  EXPECT_EQ(CaptureOut(
+                [&] { EXPECT_EQ(DDNSClient_SetExternalIP(c.context, 2, "0.0.0.0"), 0x80010006u); }),
             "[DDNSClient_SetExternalIP] Invalid external IP: 0.0.0.0\r\n");
   EXPECT_EQ(c->dwPublicIPSource, 1u);
 
@@ -173,15 +179,16 @@ TEST(DDNSClientNecessaryFlag, ByProvider) {
     int expected;
   };
   const Case cases[] = {
-      {22, 0x1C, 0},    {22, 0x02, 1},    {1, 0x0E, 0},     {1, 0x1E, 1},     {5, 0x1E, 0},
-      {5, 0x11E, 1},    {24, 0x11E, 1},   {24, 0x21E, 0},   {10, 0x1E, 0},    {10, 0x21E, 1},
-      {26, 0x21E, 1},   {27, 0x11E, 0},   {29, 0x21E, 1},   {34, 0x21E, 1},   {23, 0x21E, 0},
-      {23, 0xEDE, 1},   {23, 0xE9E, 0},   {36, 0x1E, 1},
+      {22, 0x1C, 0},  {22, 0x02, 1},  {1, 0x0E, 0},   {1, 0x1E, 1},   {5, 0x1E, 0},
+      {5, 0x11E, 1},  {24, 0x11E, 1}, {24, 0x21E, 0}, {10, 0x1E, 0},  {10, 0x21E, 1},
+      {26, 0x21E, 1}, {27, 0x11E, 0}, {29, 0x21E, 1}, {34, 0x21E, 1}, {23, 0x21E, 0},
+      {23, 0xEDE, 1}, {23, 0xE9E, 0}, {36, 0x1E, 1},
   };
   for (const Case &k : cases) {
     c->dwServiceProvider = k.provider;
     c->dwSettingsFlags = k.flags;
-    EXPECT_EQ(DDNSClient_CheckNecessaryFlag(c.context), k.expected) << k.provider << " " << std::hex << k.flags;
+    EXPECT_EQ(DDNSClient_CheckNecessaryFlag(c.context), k.expected)
+        << k.provider << " " << std::hex << k.flags;
   }
   EXPECT_EQ(DDNSClient_CheckNecessaryFlag(nullptr), 0);
 }
@@ -189,11 +196,13 @@ TEST(DDNSClientNecessaryFlag, ByProvider) {
 TEST(DDNSClientCheckServerName, StoresTheNameTheProviderNeeds) {
   NAMREG_REQUIRE_SANDBOX();
   nrtest::WriteResolvConf("nameserver 127.0.0.1\n");
-  ddnstest::FakeDns dns(ddnstest::Names{{"members.example", "127.0.0.5"}, {"hldm.example", "127.0.0.6"}});
+  ddnstest::FakeDns dns(
+      ddnstest::Names{{"members.example", "127.0.0.5"}, {"hldm.example", "127.0.0.6"}});
   ASSERT_TRUE(dns.ok());
   Client c;
   ASSERT_EQ(c.result, 0u);
-  DDNSClientSettings s = ddnstest::HLDMSettings("cam.example", "a@b.c", "key", "hldm.example", 0x31E);
+  DDNSClientSettings s =
+      ddnstest::HLDMSettings("cam.example", "a@b.c", "key", "hldm.example", 0x31E);
   std::strcpy(s.szDDNSServerName, "members.example");
 
   // Disabled: nothing is checked.
@@ -214,27 +223,32 @@ TEST(DDNSClientCheckServerName, StoresTheNameTheProviderNeeds) {
   EXPECT_EQ(c->dwSettingsFlags & 0x100u, 0x100u);
 
   std::strcpy(s.szHLDMServerName, "unknown.example");
-  std::string out = CaptureOut([&] { EXPECT_EQ(DDNSClient_CheckServerName(c.context, &s), 0x80010005u); });
-  EXPECT_NE(out.find("[DDNSClient_CheckServerName] Invalid HLDM DDNS server name\r\n"), std::string::npos) << out;
+  std::string out =
+      CaptureOut([&] { EXPECT_EQ(DDNSClient_CheckServerName(c.context, &s), 0x80010005u); });
+  EXPECT_NE(out.find("[DDNSClient_CheckServerName] Invalid HLDM DDNS server name\r\n"),
+            std::string::npos)
+      << out;
 
   // A provider that needs no server name, with settings lacking the account.
   c->dwServiceProvider = 1;
   c->dwSettingsFlags = 0x2;
   s.dwFlags = 0x2;
   out = CaptureOut([&] { EXPECT_EQ(DDNSClient_CheckServerName(c.context, &s), 0xFFFFFFFFu); });
-  EXPECT_EQ(out, "[DDNSClient_CheckServerName] Lack some settings " + std::string(7, ' ') + "2\r\n");
+  EXPECT_EQ(out,
+            "[DDNSClient_CheckServerName] Lack some settings " + std::string(7, ' ') + "2\r\n");
 }
 
 TEST(DDNSClientProviderTable, ValidityFollowsTheRows) {
   for (uint32_t p : {0u, 38u, 1000u}) {
     EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_IsValidServiceProv(p), 0); }), "") << p;
   }
-  for (uint32_t p : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 12u, 15u, 18u, 19u, 20u, 21u, 23u, 24u, 25u, 30u, 35u, 36u}) {
+  for (uint32_t p :
+       {1u, 2u, 3u, 4u, 5u, 6u, 7u, 12u, 15u, 18u, 19u, 20u, 21u, 23u, 24u, 25u, 30u, 35u, 36u}) {
     EXPECT_EQ(DDNSClient_IsValidServiceProv(p), 1) << p;
   }
   for (uint32_t p : {13u, 14u, 22u, 32u, 37u}) {
-    std::string expected =
-        "[DDNSClient_IsValidServiceProv] Need definition for service provider " + std::to_string(p) + "\r\n";
+    std::string expected = "[DDNSClient_IsValidServiceProv] Need definition for service provider " +
+                           std::to_string(p) + "\r\n";
     EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_IsValidServiceProv(p), 0); }), expected);
   }
   EXPECT_EQ(g_tDDNSServiceInfo[5].pfnUpdate, &DDNSClient_Update_HLDM);

@@ -22,7 +22,8 @@ std::string DecodeLine(std::string line) {
   if (end != std::string::npos) line.resize(end);
   std::vector<unsigned char> out(line.size() + 2);
   int32_t capacity = static_cast<int32_t>(out.size());
-  int32_t n = HALDStrCodec_Decode(line.c_str(), static_cast<int32_t>(line.size()), out.data(), &capacity);
+  int32_t n =
+      HALDStrCodec_Decode(line.c_str(), static_cast<int32_t>(line.size()), out.data(), &capacity);
   if (n < 0) return "<undecodable>";
   return std::string(reinterpret_cast<char *>(out.data()), static_cast<size_t>(n));
 }
@@ -70,7 +71,10 @@ TEST(HLDMHash, SaltedMD5OfTheMAC) {
   EXPECT_EQ(DDNSClient_HashingPassword_HLDM("024D52A1B2C3", "abcdefghij", out), 0u);
   EXPECT_STREQ(out, "972ebf595f86ec155eb21d334d7c545d");
   for (auto args : {std::make_pair("", "abcdefghij"), std::make_pair("024D52A1B2C3", "")}) {
-    EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_HashingPassword_HLDM(args.first, args.second, out), 0x80010006u); }),
+    EXPECT_EQ(CaptureOut([&] {
+                EXPECT_EQ(DDNSClient_HashingPassword_HLDM(args.first, args.second, out),
+                          0x80010006u);
+              }),
               "[DDNSClient_HashingPassword_HLDM] Invalid arguments\r\n");
   }
   EXPECT_EQ(DDNSClient_HashingPassword_HLDM("024D52A1B2C3", "abcdefghij", nullptr), 0x80010006u);
@@ -87,14 +91,17 @@ TEST(HLDMComposers, RequestTexts) {
   EXPECT_STREQ(buffer, "checkIP&abcdefghij");
   ASSERT_EQ(DDNSClient_ComposeHLDMRegisterRequest(c.context, buffer, sizeof buffer), 0u);
   EXPECT_STREQ(buffer,
-               "salt=abcdefghij&MAC=024D52A1B2C3&email=owner@example.com&key=secret&hostname=cam.hldm.example"
+               "salt=abcdefghij&MAC=024D52A1B2C3&email=owner@example.com&key=secret&hostname=cam."
+               "hldm.example"
                "&firmwareversion=IPCAM");
   ASSERT_EQ(DDNSClient_ComposeHLDMRequestKeyRequest(c.context, buffer, sizeof buffer), 0u);
-  EXPECT_STREQ(buffer, "forgetpassword&salt=abcdefghij&email=owner@example.com&hostname=cam.hldm.example");
+  EXPECT_STREQ(buffer,
+               "forgetpassword&salt=abcdefghij&email=owner@example.com&hostname=cam.hldm.example");
   ASSERT_EQ(DDNSClient_ComposeHLDMCheckHostnameRequest(c.context, buffer, sizeof buffer), 0u);
   EXPECT_STREQ(buffer, "checkHostname&salt=abcdefghij&MAC=024D52A1B2C3&hostname=cam.hldm.example");
   ASSERT_EQ(DDNSClient_ComposeHLDMUpdateRequest(c.context, buffer, sizeof buffer), 0u);
-  EXPECT_EQ(std::string(buffer), "abcdefghij:024D52A1B2C3:" + hash + ":cam.dyn.example:IPCAM:0:203.0.113.5");
+  EXPECT_EQ(std::string(buffer),
+            "abcdefghij:024D52A1B2C3:" + hash + ":cam.dyn.example:IPCAM:0:203.0.113.5");
   EXPECT_EQ(std::string(c->szHashedPassword), hash);
   ASSERT_EQ(DDNSClient_ComposeHLDMOfflineRequest(c.context, buffer, sizeof buffer), 0u);
   EXPECT_EQ(std::string(buffer), "abcdefghij:024D52A1B2C3:" + hash + ":cam.hldm.example:IPCAM:1");
@@ -103,9 +110,11 @@ TEST(HLDMComposers, RequestTexts) {
   c->dwHTTPAlternativePortPresent = 1;
   c->wHTTPAlternativePort = 8080;
   ASSERT_EQ(DDNSClient_ComposeHLDMRegisterRequest(c.context, buffer, sizeof buffer), 0u);
-  EXPECT_NE(std::string(buffer).find("&firmwareversion=IPCAM&port=8080"), std::string::npos) << buffer;
+  EXPECT_NE(std::string(buffer).find("&firmwareversion=IPCAM&port=8080"), std::string::npos)
+      << buffer;
   ASSERT_EQ(DDNSClient_ComposeHLDMUpdateRequest(c.context, buffer, sizeof buffer), 0u);
-  EXPECT_EQ(std::string(buffer), "abcdefghij:024D52A1B2C3:" + hash + ":cam.dyn.example:IPCAM:0:203.0.113.5:8080");
+  EXPECT_EQ(std::string(buffer),
+            "abcdefghij:024D52A1B2C3:" + hash + ":cam.dyn.example:IPCAM:0:203.0.113.5:8080");
   c->wHTTPAlternativePort = 0;
   ASSERT_EQ(DDNSClient_ComposeHLDMRegisterRequest(c.context, buffer, sizeof buffer), 0u);
   EXPECT_NE(std::string(buffer).find("&port=0"), std::string::npos);
@@ -131,18 +140,25 @@ TEST(HLDMComposers, CutAtTheBufferAndRefuseNulls) {
     const char *line;
   };
   const Case cases[] = {
-      {DDNSClient_ComposeHLDMCheckIPRequest, "[DDNSClient_ComposeHLDMCheckIPRequest] Invalid arguments\r\n"},
-      {DDNSClient_ComposeHLDMUpdateRequest, "[DDNSClient_ComposeHLDMUpdateRequest] Invalid arguments\r\n"},
-      {DDNSClient_ComposeHLDMRegisterRequest, "[DDNSClient_ComposeHLDMRegisterRequest] Invalid arguments\r\n"},
-      {DDNSClient_ComposeHLDMRequestKeyRequest, "[DDNSClient_ComposeHLDMRequestKeyRequest] Invalid arguments\r\n"},
+      {DDNSClient_ComposeHLDMCheckIPRequest,
+       "[DDNSClient_ComposeHLDMCheckIPRequest] Invalid arguments\r\n"},
+      {DDNSClient_ComposeHLDMUpdateRequest,
+       "[DDNSClient_ComposeHLDMUpdateRequest] Invalid arguments\r\n"},
+      {DDNSClient_ComposeHLDMRegisterRequest,
+       "[DDNSClient_ComposeHLDMRegisterRequest] Invalid arguments\r\n"},
+      {DDNSClient_ComposeHLDMRequestKeyRequest,
+       "[DDNSClient_ComposeHLDMRequestKeyRequest] Invalid arguments\r\n"},
       {DDNSClient_ComposeHLDMCheckHostnameRequest,
        "[DDNSClient_ComposeHLDMCheckHostnameRequest] Invalid arguments\r\n"},
       {DDNSClient_ComposeHLDMOfflineRequest, ""},
   };
   for (const Case &k : cases) {
-    EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(k.composer(nullptr, buffer, 249), 0x80010006u); }), k.line);
-    EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(k.composer(c.context, buffer, 0), 0x80010006u); }), k.line);
-    EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(k.composer(c.context, nullptr, 249), 0x80010006u); }), k.line);
+    EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(k.composer(nullptr, buffer, 249), 0x80010006u); }),
+              k.line);
+    EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(k.composer(c.context, buffer, 0), 0x80010006u); }),
+              k.line);
+    EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(k.composer(c.context, nullptr, 249), 0x80010006u); }),
+              k.line);
   }
 }
 
@@ -151,7 +167,8 @@ struct ParserCase {
   uint32_t result;
 };
 
-void RunParser(DDNSClientContext *c, uint32_t (*parser)(DDNSClientContext *), const ParserCase *cases, size_t n) {
+void RunParser(DDNSClientContext *c, uint32_t (*parser)(DDNSClientContext *),
+               const ParserCase *cases, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     std::snprintf(c->szResponse, sizeof c->szResponse, "%s", cases[i].reply);
     EXPECT_EQ(parser(c), cases[i].result) << cases[i].reply;
@@ -161,31 +178,42 @@ void RunParser(DDNSClientContext *c, uint32_t (*parser)(DDNSClientContext *), co
 TEST(HLDMParsers, MarkerOrders) {
   Client c;
   ASSERT_EQ(c.result, 0u);
-  const ParserCase update[] = {
-      {"retc=0:", 0}, {"retc=1:", 0x8002000Cu}, {"retc=1 retc=0", 0}, {"retc=2:", 0x80020011u}, {"", 0x80020011u}};
-  const ParserCase key[] = {
-      {"retc=0:", 0}, {"retc=1:", 0x8002000Cu}, {"retc=1:retc=0:", 0}, {"retc=3", 0x8002000Du}, {"", 0x8002000Du}};
-  const ParserCase check[] = {{"retc=0:", 0},
-                              {"retc=1:", 0x70010002u},
-                              {"retc=2:", 0x70010003u},
-                              {"retc=2:retc=1:", 0x70010002u},
-                              {"retc=2 retc=0", 0},
-                              {"retc=9", 0x8002000Du}};
-  const ParserCase offline[] = {{"retc=2:", 0}, {"retc=0:", 0x8002000Du}, {"retc=0 retc=2", 0}, {"", 0x8002000Du}};
-  RunParser(c.context, DDNSClient_ProcessResponse_HLDMUpdate, update, sizeof update / sizeof update[0]);
+  const ParserCase update[] = {{"retc=0:", 0},
+                               {"retc=1:", 0x8002000Cu},
+                               {"retc=1 retc=0", 0},
+                               {"retc=2:", 0x80020011u},
+                               {"", 0x80020011u}};
+  const ParserCase key[] = {{"retc=0:", 0},
+                            {"retc=1:", 0x8002000Cu},
+                            {"retc=1:retc=0:", 0},
+                            {"retc=3", 0x8002000Du},
+                            {"", 0x8002000Du}};
+  const ParserCase check[] = {{"retc=0:", 0},           {"retc=1:", 0x70010002u},
+                              {"retc=2:", 0x70010003u}, {"retc=2:retc=1:", 0x70010002u},
+                              {"retc=2 retc=0", 0},     {"retc=9", 0x8002000Du}};
+  const ParserCase offline[] = {
+      {"retc=2:", 0}, {"retc=0:", 0x8002000Du}, {"retc=0 retc=2", 0}, {"", 0x8002000Du}};
+  RunParser(c.context, DDNSClient_ProcessResponse_HLDMUpdate, update,
+            sizeof update / sizeof update[0]);
   RunParser(c.context, DDNSClient_ProcessResponse_HLDMRequestKey, key, sizeof key / sizeof key[0]);
-  RunParser(c.context, DDNSClient_ProcessResponse_HLDMCheckHostname, check, sizeof check / sizeof check[0]);
-  RunParser(c.context, DDNSClient_ProcessResponse_HLDMOffline, offline, sizeof offline / sizeof offline[0]);
+  RunParser(c.context, DDNSClient_ProcessResponse_HLDMCheckHostname, check,
+            sizeof check / sizeof check[0]);
+  RunParser(c.context, DDNSClient_ProcessResponse_HLDMOffline, offline,
+            sizeof offline / sizeof offline[0]);
 
   using Parser = uint32_t (*)(DDNSClientContext *);
   const std::pair<Parser, const char *> nulls[] = {
-      {DDNSClient_ProcessResponse_HLDMUpdate, "[DDNSClient_ProcessResponse_HLDMUpdate] Invalid arguments\r\n"},
-      {DDNSClient_ProcessResponse_HLDMRequestKey, "[DDNSClient_ProcessResponse_HLDMRequestKey] Invalid arguments\r\n"},
+      {DDNSClient_ProcessResponse_HLDMUpdate,
+       "[DDNSClient_ProcessResponse_HLDMUpdate] Invalid arguments\r\n"},
+      {DDNSClient_ProcessResponse_HLDMRequestKey,
+       "[DDNSClient_ProcessResponse_HLDMRequestKey] Invalid arguments\r\n"},
       {DDNSClient_ProcessResponse_HLDMCheckHostname,
        "[DDNSClient_ProcessResponse_HLDMCheckHostname] Invalid arguments\r\n"},
-      {DDNSClient_ProcessResponse_HLDMOffline, "[DDNSClient_ProcessResponse_HLDMOffline] Invalid arguments\r\n"},
+      {DDNSClient_ProcessResponse_HLDMOffline,
+       "[DDNSClient_ProcessResponse_HLDMOffline] Invalid arguments\r\n"},
   };
-  for (const auto &n : nulls) EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(n.first(nullptr), 0x80010006u); }), n.second);
+  for (const auto &n : nulls)
+    EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(n.first(nullptr), 0x80010006u); }), n.second);
 }
 
 TEST(HLDMParsers, Register) {
@@ -200,7 +228,8 @@ TEST(HLDMParsers, Register) {
   const Case cases[] = {
       {"retc=0:cam.hldm.example:203.0.113.5:", 0, "203.0.113.5"},
       {"retc=0:cam.hldm.example:203.0.113.5:trailing", 0, "203.0.113.5"},
-      {"retc=0:cam.hldm.example:203.0.113.5\n", 0, "203.0.113.5"},  // no colon: the last character goes
+      {"retc=0:cam.hldm.example:203.0.113.5\n", 0,
+       "203.0.113.5"},  // no colon: the last character goes
       {"retc=0:other.example:203.0.113.5:", 0x8002001Bu, nullptr},
       {"retc=0:cam.hldm.example:203.0.113.5555:", 0x8002001Bu, nullptr},
       {"retc=0:cam.hldm.example:1234567890123456:", 0x8002001Bu, nullptr},
@@ -217,7 +246,8 @@ TEST(HLDMParsers, Register) {
     SCOPED_TRACE(k.reply);
     std::snprintf(c->szResponse, sizeof c->szResponse, "%s", k.reply);
     uint32_t address = 0xDEADBEEF;
-    CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessResponse_HLDMRegister(c.context, &address), k.result); });
+    CaptureOut(
+        [&] { EXPECT_EQ(DDNSClient_ProcessResponse_HLDMRegister(c.context, &address), k.result); });
     if (k.address) {
       EXPECT_EQ(address, inet_addr(k.address));
     } else {
@@ -225,10 +255,13 @@ TEST(HLDMParsers, Register) {
     }
   }
   uint32_t address;
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessResponse_HLDMRegister(nullptr, &address), 0x80010006u); }),
+  EXPECT_EQ(CaptureOut([&] {
+              EXPECT_EQ(DDNSClient_ProcessResponse_HLDMRegister(nullptr, &address), 0x80010006u);
+            }),
             "[DDNSClient_ProcessResponse_HLDMRegister] Invalid arguments\r\n");
   std::snprintf(c->szResponse, sizeof c->szResponse, "retc=0:cam.hldm.example:203.0.113.5:x");
-  EXPECT_EQ(CaptureOut([&] { DDNSClient_ProcessResponse_HLDMRegister(c.context, &address); }), "pcPtr = :x\n");
+  EXPECT_EQ(CaptureOut([&] { DDNSClient_ProcessResponse_HLDMRegister(c.context, &address); }),
+            "pcPtr = :x\n");
 }
 
 TEST(HLDMParsers, RegisterTakesEveryHostNameTheSettingsAccept) {
@@ -243,7 +276,8 @@ TEST(HLDMParsers, RegisterTakesEveryHostNameTheSettingsAccept) {
     ASSERT_EQ(std::string(c->szHLDMHostName), host);
     std::snprintf(c->szResponse, sizeof c->szResponse, "retc=0:%s:198.51.100.23:", host.c_str());
     uint32_t address = 0;
-    CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessResponse_HLDMRegister(c.context, &address), 0u); });
+    CaptureOut(
+        [&] { EXPECT_EQ(DDNSClient_ProcessResponse_HLDMRegister(c.context, &address), 0u); });
     EXPECT_EQ(address, inet_addr("198.51.100.23"));
   }
 }
@@ -260,13 +294,16 @@ TEST(HLDMExchange, SendsTheEncodedRequestAndReadsTheReply) {
     h.reply = "retc=0:cam.hldm.example:203.0.113.5:";
     ScriptServer server(h.Script());
     ASSERT_TRUE(server.ok());
-    EXPECT_EQ(DDNSClient_Communicate_HLDM_TCP(c.context, "127.0.0.1", server.port(), 5, HLDM_REQUEST_REGISTER), 0u);
+    EXPECT_EQ(DDNSClient_Communicate_HLDM_TCP(c.context, "127.0.0.1", server.port(), 5,
+                                              HLDM_REQUEST_REGISTER),
+              0u);
     EXPECT_STREQ(c->szResponse, "retc=0:cam.hldm.example:203.0.113.5:");
     EXPECT_STREQ(c->szSalt, "abcdefghij");
     std::lock_guard<std::mutex> lock(h.mu);
     ASSERT_EQ(h.requests.size(), 1u);
     EXPECT_EQ(h.requests[0],
-              "salt=abcdefghij&MAC=024D52A1B2C3&email=owner@example.com&key=secret&hostname=cam.hldm.example"
+              "salt=abcdefghij&MAC=024D52A1B2C3&email=owner@example.com&key=secret&hostname=cam."
+              "hldm.example"
               "&firmwareversion=IPCAM");
   }
   EXPECT_EQ(nrtest::CountOpenFds(), fds);
@@ -283,7 +320,9 @@ TEST(HLDMExchange, AReplyFillingTheBufferStillClosesTheSocket) {
   {
     ScriptServer server(h.Script());
     ASSERT_TRUE(server.ok());
-    EXPECT_EQ(DDNSClient_Communicate_HLDM_TCP(c.context, "127.0.0.1", server.port(), 5, HLDM_REQUEST_CHECK_IP), 0u);
+    EXPECT_EQ(DDNSClient_Communicate_HLDM_TCP(c.context, "127.0.0.1", server.port(), 5,
+                                              HLDM_REQUEST_CHECK_IP),
+              0u);
     EXPECT_EQ(std::strlen(c->szResponse), 5840u);
     for (int i = 0; i < 100 && h.client_closed.empty(); ++i) usleep(20000);
   }
@@ -318,7 +357,8 @@ TEST(HLDMExchange, NetworkFailures) {
     });
     ASSERT_TRUE(server.ok());
     CaptureOut([&] {
-      EXPECT_EQ(DDNSClient_Communicate_HLDM_TCP(c.context, "127.0.0.1", server.port(), 5, HLDM_REQUEST_CHECK_HOSTNAME),
+      EXPECT_EQ(DDNSClient_Communicate_HLDM_TCP(c.context, "127.0.0.1", server.port(), 5,
+                                                HLDM_REQUEST_CHECK_HOSTNAME),
                 k.result);
     });
   }
@@ -335,10 +375,12 @@ TEST(HLDMExchange, AReplyThatNeverEndsIsNoReply) {
   ASSERT_TRUE(server.ok());
   const auto start = std::chrono::steady_clock::now();
   CaptureOut([&] {
-    EXPECT_EQ(DDNSClient_Communicate_HLDM_TCP(c.context, "127.0.0.1", server.port(), 2, HLDM_REQUEST_REQUEST_KEY),
+    EXPECT_EQ(DDNSClient_Communicate_HLDM_TCP(c.context, "127.0.0.1", server.port(), 2,
+                                              HLDM_REQUEST_REQUEST_KEY),
               0x80020011u);
   });
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_GE(seconds, 1.0);
   EXPECT_LT(seconds, 4.0);
 }
@@ -365,7 +407,8 @@ TEST(HLDMExchange, RequestsOf247CharactersAreNotSent) {
     ScriptServer server(h.Script());
     ASSERT_TRUE(server.ok());
     std::string out = CaptureOut([&] {
-      EXPECT_EQ(DDNSClient_Communicate_HLDM_TCP(c.context, "127.0.0.1", server.port(), 5, HLDM_REQUEST_REGISTER),
+      EXPECT_EQ(DDNSClient_Communicate_HLDM_TCP(c.context, "127.0.0.1", server.port(), 5,
+                                                HLDM_REQUEST_REGISTER),
                 total == 246 ? 0u : 0x80010006u);
     });
     for (int i = 0; i < 100 && server.connections() > 0 && h.requests.empty(); ++i) usleep(20000);
@@ -386,7 +429,9 @@ TEST(HLDMExchange, ArgumentChecks) {
   EXPECT_EQ(DDNSClient_Communicate_HLDM_TCP(nullptr, "127.0.0.1", 3495, 5, 0), 0x80010006u);
   EXPECT_EQ(DDNSClient_Communicate_HLDM_TCP(c.context, "", 3495, 5, 0), 0x80010006u);
   EXPECT_EQ(DDNSClient_Communicate_HLDM_TCP(c.context, "127.0.0.1", 3495, 5, 6), 0x80010006u);
-  CaptureOut([&] { EXPECT_EQ(DDNSClient_Communicate_HLDM_TCP(c.context, "127.0.0.1", 1, 5, 0), 0x80020010u); });
+  CaptureOut([&] {
+    EXPECT_EQ(DDNSClient_Communicate_HLDM_TCP(c.context, "127.0.0.1", 1, 5, 0), 0x80020010u);
+  });
 }
 
 // ---- Operations on port 3495 (test world) -------------------------------------
@@ -419,7 +464,8 @@ TEST(HLDMOperations, CheckIPUpdateOfflineAndNulls) {
     ASSERT_EQ(h.requests.size(), 5u);
     EXPECT_EQ(h.requests[0], "checkIP&abcdefghij");
     EXPECT_EQ(h.requests[2],
-              "abcdefghij:024D52A1B2C3:972ebf595f86ec155eb21d334d7c545d:cam.dyn.example:IPCAM:0:198.51.100.7");
+              "abcdefghij:024D52A1B2C3:972ebf595f86ec155eb21d334d7c545d:cam.dyn.example:IPCAM:0:"
+              "198.51.100.7");
     EXPECT_EQ(h.requests[3],
               "abcdefghij:024D52A1B2C3:972ebf595f86ec155eb21d334d7c545d:cam.hldm.example:IPCAM:1");
   }
@@ -431,29 +477,34 @@ TEST(HLDMOperations, CheckIPUpdateOfflineAndNulls) {
       {DDNSClient_CheckHostname_HLDM, "[DDNSClient_CheckHostname_HLDM] Invalid arguments\r\n"},
       {DDNSClient_Offline_HLDM, ""},
   };
-  for (const auto &n : nulls) EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(n.first(nullptr), 0x80010006u); }), n.second);
+  for (const auto &n : nulls)
+    EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(n.first(nullptr), 0x80010006u); }), n.second);
   uint32_t address;
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_Register_HLDM(c.context, nullptr), 0x80010006u); }),
-            "[DDNSClient_Register_HLDM] Invalid arguments\r\n");
+  EXPECT_EQ(
+      CaptureOut([&] { EXPECT_EQ(DDNSClient_Register_HLDM(c.context, nullptr), 0x80010006u); }),
+      "[DDNSClient_Register_HLDM] Invalid arguments\r\n");
   EXPECT_EQ(DDNSClient_Register_HLDM(nullptr, &address), 0x80010006u);
 }
 
 TEST(HLDMOperations, LostRegisterReplyIsConfirmedByDNSAndCheckIP) {
   NAMREG_REQUIRE_SANDBOX();
   nrtest::WriteResolvConf("nameserver 127.0.0.1\n");
-  ddnstest::FakeDns dns(ddnstest::Names{{"cam.hldm.example", "127.0.0.1"}, {"moved.hldm.example", "192.0.2.1"}});
+  ddnstest::FakeDns dns(
+      ddnstest::Names{{"cam.hldm.example", "127.0.0.1"}, {"moved.hldm.example", "192.0.2.1"}});
   ASSERT_TRUE(dns.ok());
   // Register: a reset instead of the reply; check IP: the peer address.
-  ScriptServer server([](int fd, int) {
-    ddnstest::SendAll(fd, "abcdefghij\n");
-    std::string request = DecodeLine(ddnstest::ReadLine(fd));
-    if (request.rfind("checkIP&", 0) == 0) {
-      ddnstest::SendAll(fd, "retc=0:127.0.0.1:");
-      return;
-    }
-    linger l{1, 0};
-    setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-  }, 3495);
+  ScriptServer server(
+      [](int fd, int) {
+        ddnstest::SendAll(fd, "abcdefghij\n");
+        std::string request = DecodeLine(ddnstest::ReadLine(fd));
+        if (request.rfind("checkIP&", 0) == 0) {
+          ddnstest::SendAll(fd, "retc=0:127.0.0.1:");
+          return;
+        }
+        linger l{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+      },
+      3495);
   ASSERT_TRUE(server.ok());
   const int fds = nrtest::CountOpenFds();
   Client c;
@@ -478,8 +529,12 @@ TEST(HLDMOperations, LostRegisterReplyIsConfirmedByDNSAndCheckIP) {
 
 TEST(HLDMPublic, RetriesNetworkErrorsUntilTheTimeOut) {
   NAMREG_REQUIRE_SANDBOX();
-  ScriptServer server([](int fd, int) { ddnstest::SendAll(fd, "abcdefghij\r\n"); ddnstest::ReadLine(fd, 1000); },
-                      3495);
+  ScriptServer server(
+      [](int fd, int) {
+        ddnstest::SendAll(fd, "abcdefghij\r\n");
+        ddnstest::ReadLine(fd, 1000);
+      },
+      3495);
   ASSERT_TRUE(server.ok());
   const int fds = nrtest::CountOpenFds();
   Client c;
@@ -487,7 +542,8 @@ TEST(HLDMPublic, RetriesNetworkErrorsUntilTheTimeOut) {
   DDNSClientSettings s = ddnstest::HLDMSettings("cam.hldm.example", "", "", "127.0.0.1", 0x106);
   const auto start = std::chrono::steady_clock::now();
   CaptureOut([&] { EXPECT_EQ(DDNSClient_HLDMCheckHostname(c.context, &s, 3), 0x80020010u); });
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_GE(seconds, 3.0);
   EXPECT_LT(seconds, 6.0);
   EXPECT_GE(server.connections(), 2) << "retried";
@@ -505,7 +561,8 @@ TEST(HLDMPublic, DefaultTimeOutsAndNoRetryOnOtherResults) {
   const int fds = nrtest::CountOpenFds();
   Client c;
   ASSERT_EQ(c.result, 0u);
-  DDNSClientSettings s = ddnstest::HLDMSettings("cam.hldm.example", "a@b.c", "k", "127.0.0.1", 0x11E);
+  DDNSClientSettings s =
+      ddnstest::HLDMSettings("cam.hldm.example", "a@b.c", "k", "127.0.0.1", 0x11E);
   EXPECT_EQ(DDNSClient_HLDMRequestKey(c.context, &s, 0), 0x8002000Cu);
   EXPECT_EQ(c->dwNetworkTimeout, 20u);
   EXPECT_EQ(DDNSClient_HLDMCheckHostname(c.context, &s, 0), 0x70010002u);
@@ -527,11 +584,13 @@ TEST(HLDMPublic, ServerNameThatCannotBeCheckedFailsAtOnce) {
   ASSERT_TRUE(silent.ok());
   Client c;
   ASSERT_EQ(c.result, 0u);
-  DDNSClientSettings s = ddnstest::HLDMSettings("cam.hldm.example", "a@b.c", "k", "hldm.example", 0x11E);
+  DDNSClientSettings s =
+      ddnstest::HLDMSettings("cam.hldm.example", "a@b.c", "k", "hldm.example", 0x11E);
   uint32_t address = 0;
   const auto start = std::chrono::steady_clock::now();
   CaptureOut([&] { EXPECT_EQ(DDNSClient_HLDMRegister(c.context, &s, 30, &address), 0x80020010u); });
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_LT(seconds, 5.0) << "one 2-second name check, no retry";
   EXPECT_EQ(silent.queries(), 1);
 }

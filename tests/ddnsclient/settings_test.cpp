@@ -17,27 +17,32 @@ TEST(DDNSClientRegisterSettings, RefusesInOrderAndKeepsWhatWasCopied) {
   Client c;
   ASSERT_EQ(c.result, 0u);
   DDNSClientSettings s = HLDMSettings("", "owner@example.com", "secret", "", 0x1E);
-  std::string out = CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0x80010006u); });
+  std::string out = CaptureOut(
+      [&] { EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0x80010006u); });
   EXPECT_EQ(out, "[DDNSClient_ProcessRegisterSettings] Need hostname for HLDM DDNS\r\n");
   EXPECT_STREQ(c->szHLDMEmail, "owner@example.com");
   EXPECT_STREQ(c->szHLDMKey, "secret");
 
   s = HLDMSettings("cam.example", "", "secret", "", 0x1E);
-  out = CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0x80010006u); });
+  out = CaptureOut(
+      [&] { EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0x80010006u); });
   EXPECT_EQ(out, "[DDNSClient_ProcessRegisterSettings] Need E-mail for HLDM DDNS\r\n");
 
   s = HLDMSettings("cam.example", "owner@example.com", "", "", 0x1E);
-  out = CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0x80010006u); });
+  out = CaptureOut(
+      [&] { EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0x80010006u); });
   EXPECT_EQ(out, "[DDNSClient_ProcessRegisterSettings] Need password for HLDM DDNS\r\n");
 
   // No server name anywhere.
   s = HLDMSettings("cam.example", "owner@example.com", "secret", "", 0x1E);
-  out = CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0x80010005u); });
+  out = CaptureOut(
+      [&] { EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0x80010005u); });
   EXPECT_EQ(out, "[DDNSClient_ProcessRegisterSettings] Need server name for HLDM DDNS\r\n");
   EXPECT_STREQ(c->szHLDMHostName, "cam.example");
 
   s.dwFlags |= 0x100;
-  out = CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0x80010005u); });
+  out = CaptureOut(
+      [&] { EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0x80010005u); });
   EXPECT_EQ(out, "[DDNSClient_ProcessRegisterSettings] Need server name for HLDM DDNS\r\n");
 }
 
@@ -47,8 +52,8 @@ TEST(DDNSClientRegisterSettings, AlternativePortRule) {
   struct Case {
     uint16_t given, kept;
   };
-  for (Case k : {Case{443, 0}, Case{80, 80}, Case{1025, 1025}, Case{1024, 0}, Case{0, 0}, Case{65535, 65535},
-                 Case{8080, 8080}, Case{81, 0}}) {
+  for (Case k : {Case{443, 0}, Case{80, 80}, Case{1025, 1025}, Case{1024, 0}, Case{0, 0},
+                 Case{65535, 65535}, Case{8080, 8080}, Case{81, 0}}) {
     DDNSClientSettings s = HLDMSettings("cam.example", "a@b.c", "k", "127.0.0.1", 0x111E);
     s.wHTTPAlternativePort = k.given;
     c->wHTTPAlternativePort = 12345;
@@ -71,15 +76,19 @@ TEST(DDNSClientRegisterSettings, ServerNameChecks) {
     EXPECT_STREQ(c->szHLDMServerName, "hldm.example");
 
     std::strcpy(s.szHLDMServerName, "nxdomain.example");
-    std::string out = CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0x80010005u); });
-    EXPECT_NE(out.find("[DDNSClient_ProcessRegisterSettings] Invalid HLDM DDNS server name\r\n"), std::string::npos);
+    std::string out = CaptureOut(
+        [&] { EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0x80010005u); });
+    EXPECT_NE(out.find("[DDNSClient_ProcessRegisterSettings] Invalid HLDM DDNS server name\r\n"),
+              std::string::npos);
     EXPECT_STREQ(c->szHLDMServerName, "hldm.example") << "a refused name is not stored";
   }
   {
     ddnstest::FakeDns silent(ddnstest::Names{}, true);
     ASSERT_TRUE(silent.ok());
-    std::string out = CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0x80020010u); });
-    EXPECT_NE(out.find("[DDNSClient_ProcessRegisterSettings]Network error for checking HLDM DDNS server name \r\n"),
+    std::string out = CaptureOut(
+        [&] { EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0x80020010u); });
+    EXPECT_NE(out.find("[DDNSClient_ProcessRegisterSettings]Network error for checking HLDM DDNS "
+                       "server name \r\n"),
               std::string::npos);
   }
   // Without flag 0x100 the stored name serves.
@@ -97,7 +106,9 @@ TEST(DDNSClientRequestKeySettings, NoKeyNoPort) {
   EXPECT_STREQ(c->szHLDMKey, "");
   EXPECT_STREQ(c->szHLDMServerName, "127.0.0.1");
   s.szUserName[0] = '\0';
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessRequestKeySettings(c.context, &s), 0x80010006u); }),
+  EXPECT_EQ(CaptureOut([&] {
+              EXPECT_EQ(DDNSClient_ProcessRequestKeySettings(c.context, &s), 0x80010006u);
+            }),
             "[DDNSClient_ProcessRequestKeySettings] Need E-mail for HLDM DDNS\r\n");
 }
 
@@ -105,20 +116,28 @@ TEST(DDNSClientCheckHostNameSettings, PrintsTheServerNameFirst) {
   Client c;
   ASSERT_EQ(c.result, 0u);
   DDNSClientSettings s = HLDMSettings("cam.example", "", "", "", 0x106);
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessCheckHostNameSettingsEx(c.context, &s), 0x80010005u); }),
-            "servername = \n[DDNSClient_ProcessCheckHostNameSettings] Need server name for HLDM DDNS\r\n");
+  EXPECT_EQ(CaptureOut([&] {
+              EXPECT_EQ(DDNSClient_ProcessCheckHostNameSettingsEx(c.context, &s), 0x80010005u);
+            }),
+            "servername = \n[DDNSClient_ProcessCheckHostNameSettings] Need server name for HLDM "
+            "DDNS\r\n");
   std::strcpy(s.szHLDMServerName, "127.0.0.1");
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessCheckHostNameSettingsEx(c.context, &s), 0u); }),
-            "servername = 127.0.0.1\n");
+  EXPECT_EQ(
+      CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessCheckHostNameSettingsEx(c.context, &s), 0u); }),
+      "servername = 127.0.0.1\n");
 
   // The plain routine never looks at the settings' server name.
   Client other;
   ASSERT_EQ(other.result, 0u);
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessCheckHostNameSettings(other.context, &s), 0x80010005u); }),
+  EXPECT_EQ(CaptureOut([&] {
+              EXPECT_EQ(DDNSClient_ProcessCheckHostNameSettings(other.context, &s), 0x80010005u);
+            }),
             "[DDNSClient_ProcessCheckHostNameSettings] Need server name for HLDM DDNS\r\n");
   EXPECT_STREQ(other->szHLDMHostName, "cam.example");
   s.szHostName[0] = '\0';
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessCheckHostNameSettings(other.context, &s), 0x80010006u); }),
+  EXPECT_EQ(CaptureOut([&] {
+              EXPECT_EQ(DDNSClient_ProcessCheckHostNameSettings(other.context, &s), 0x80010006u);
+            }),
             "[DDNSClient_ProcessCheckHostNameSettings] Need hostname for HLDM DDNS\r\n");
 }
 
@@ -147,22 +166,32 @@ TEST(DDNSClientPublicHLDM, WrongProviderTouchesNothing) {
   DDNSClientSettings s = HLDMSettings("cam.example", "a@b.c", "k", "127.0.0.1", 0x11E);
   s.dwServiceProvider = 3;
   uint32_t address = 0;
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_HLDMRegister(c.context, &s, 5, &address), 0x80010006u); }),
+  EXPECT_EQ(CaptureOut([&] {
+              EXPECT_EQ(DDNSClient_HLDMRegister(c.context, &s, 5, &address), 0x80010006u);
+            }),
             "[DDNSClient_HLDMRegister] Invalid service provider: 3\r\n");
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_HLDMRequestKey(c.context, &s, 5), 0x80010006u); }),
-            "[DDNSClient_HLDMRequestKey] Invalid service provider: 3\r\n");
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_HLDMCheckHostname(c.context, &s, 5), 0x80010006u); }),
-            "[DDNSClient_HLDMCheckHostname] Invalid service provider: 3\r\n");
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_HLDMOffline(c.context, &s, 5), 0x80010006u); }), "");
+  EXPECT_EQ(
+      CaptureOut([&] { EXPECT_EQ(DDNSClient_HLDMRequestKey(c.context, &s, 5), 0x80010006u); }),
+      "[DDNSClient_HLDMRequestKey] Invalid service provider: 3\r\n");
+  EXPECT_EQ(
+      CaptureOut([&] { EXPECT_EQ(DDNSClient_HLDMCheckHostname(c.context, &s, 5), 0x80010006u); }),
+      "[DDNSClient_HLDMCheckHostname] Invalid service provider: 3\r\n");
+  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_HLDMOffline(c.context, &s, 5), 0x80010006u); }),
+            "");
   EXPECT_STREQ(c->szHLDMEmail, "");
   EXPECT_STREQ(c->szHLDMHostName, "");
   EXPECT_EQ(c->dwNetworkTimeout, 0u);
 
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_HLDMRegister(c.context, &s, 5, nullptr), 0x80010006u); }),
+  EXPECT_EQ(CaptureOut([&] {
+              EXPECT_EQ(DDNSClient_HLDMRegister(c.context, &s, 5, nullptr), 0x80010006u);
+            }),
             "[DDNSClient_HLDMRegister] Invalid arguments\r\n");
   EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_HLDMRequestKey(nullptr, &s, 5), 0x80010006u); }),
             "[DDNSClient_HLDMRequestKey] Invalid arguments\r\n");
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_HLDMCheckHostname(c.context, nullptr, 5), 0x80010006u); }), "");
+  EXPECT_EQ(CaptureOut([&] {
+              EXPECT_EQ(DDNSClient_HLDMCheckHostname(c.context, nullptr, 5), 0x80010006u);
+            }),
+            "");
 }
 
 DDNSClientSettings UpdateSettings(uint32_t flags, uint32_t provider) {
@@ -225,8 +254,10 @@ TEST(DDNSClientUpdateSettings, ProviderIntervalPortsAndTexts) {
 
   // An invalid provider is refused and the previous one stays.
   s.dwServiceProvider = 32;
-  std::string out = CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessUpdateSettings(c.context, &s), 0x80010006u); });
-  EXPECT_NE(out.find("[DDNSClient_ProcessUpdateSettings] Invalid service provider 32\r\n"), std::string::npos);
+  std::string out =
+      CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessUpdateSettings(c.context, &s), 0x80010006u); });
+  EXPECT_NE(out.find("[DDNSClient_ProcessUpdateSettings] Invalid service provider 32\r\n"),
+            std::string::npos);
   EXPECT_EQ(c->dwServiceProvider, 20u);
 
   // Provider-specific texts only for their provider.
@@ -256,15 +287,19 @@ TEST(DDNSClientUpdateSettings, NewHostNameSeedsTheLastAddressFromDNS) {
   EXPECT_EQ(dns.queries(), queries);
 
   std::strcpy(s.szHostName, "gone.dyn.example");
-  std::string out = CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessUpdateSettings(c.context, &s), 0u); });
-  EXPECT_NE(out.find("DDNSClient_ProcessUpdateSettings(): NetUtility_DNSResolve() failed!! \r\n"), std::string::npos);
+  std::string out =
+      CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessUpdateSettings(c.context, &s), 0u); });
+  EXPECT_NE(out.find("DDNSClient_ProcessUpdateSettings(): NetUtility_DNSResolve() failed!! \r\n"),
+            std::string::npos);
   EXPECT_EQ(c->dwLastIP, 0u);
   EXPECT_EQ(c->dwSettingsFlags & 0x4u, 0x4u);
 
   nrtest::WriteResolvConf("search example\n");
   std::strcpy(s.szHostName, "third.dyn.example");
-  out = CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessUpdateSettings(c.context, &s), 0xFFFFFFFFu); });
-  EXPECT_NE(out.find("DDNSClient_ProcessUpdateSettings(): NetUtility_GetDNSIP() failed!! \r\n"), std::string::npos);
+  out =
+      CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessUpdateSettings(c.context, &s), 0xFFFFFFFFu); });
+  EXPECT_NE(out.find("DDNSClient_ProcessUpdateSettings(): NetUtility_GetDNSIP() failed!! \r\n"),
+            std::string::npos);
 }
 
 TEST(DDNSClientSettingsChanged, ComparesOnlyFlaggedFields) {

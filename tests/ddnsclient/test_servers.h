@@ -38,7 +38,8 @@ inline std::string ReadLine(int fd, int timeout_ms = 5000) {
   std::string line;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return line;
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return line;
@@ -54,7 +55,8 @@ inline std::string ReadLine(int fd, int timeout_ms = 5000) {
 inline bool PeerCloses(int fd, int timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
@@ -78,7 +80,8 @@ class ScriptServer {
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(port);
-    if (bind(listener_, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || listen(listener_, 8) != 0) {
+    if (bind(listener_, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 ||
+        listen(listener_, 8) != 0) {
       close(listener_);
       listener_ = -1;
       return;
@@ -192,7 +195,8 @@ class FakeDns {
       while (i < static_cast<size_t>(n) && q[i] != 0) {
         size_t l = q[i];
         if (!name.empty()) name += '.';
-        name.append(reinterpret_cast<const char *>(q + i + 1), std::min(l, static_cast<size_t>(n) - i - 1));
+        name.append(reinterpret_cast<const char *>(q + i + 1),
+                    std::min(l, static_cast<size_t>(n) - i - 1));
         i += l + 1;
       }
       size_t qend = i + 5;  // zero byte, type, class

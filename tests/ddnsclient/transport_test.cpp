@@ -17,7 +17,9 @@ using ddnstest::ScriptServer;
 
 const uint32_t kLoopback = htonl(INADDR_LOOPBACK);
 
-bool IsOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
+bool IsOpen(int fd) {
+  return fcntl(fd, F_GETFD) != -1;
+}
 
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
@@ -27,8 +29,9 @@ TEST(DDNSClientSocketConnect, RefusesASocketAlreadySetAndLeavesItOpen) {
   int other = socket(AF_INET, SOCK_STREAM, 0);
   ASSERT_GE(other, 0);
   int32_t fd = other;
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_SocketConnect(&fd, kLoopback, 80, 1), 0x80010006u); }),
-            "[DDNSClient_SocketConnect] socket has been created\r\n");
+  EXPECT_EQ(
+      CaptureOut([&] { EXPECT_EQ(DDNSClient_SocketConnect(&fd, kLoopback, 80, 1), 0x80010006u); }),
+      "[DDNSClient_SocketConnect] socket has been created\r\n");
   EXPECT_EQ(fd, other);
   EXPECT_TRUE(IsOpen(other));
   close(other);
@@ -37,8 +40,9 @@ TEST(DDNSClientSocketConnect, RefusesASocketAlreadySetAndLeavesItOpen) {
 TEST(DDNSClientSocketConnect, AddressOrPortZeroCreatesNothing) {
   const int fds = nrtest::CountOpenFds();
   int32_t fd = -1;
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_SocketConnect(&fd, kLoopback, 0, 1), 0x80010006u); }),
-            "[DDNSClient_SocketConnect] Invalid Argument\r\n");
+  EXPECT_EQ(
+      CaptureOut([&] { EXPECT_EQ(DDNSClient_SocketConnect(&fd, kLoopback, 0, 1), 0x80010006u); }),
+      "[DDNSClient_SocketConnect] Invalid Argument\r\n");
   EXPECT_EQ(DDNSClient_SocketConnect(&fd, 0, 3495, 1), 0x80010006u);
   EXPECT_EQ(fd, -1);
   EXPECT_EQ(nrtest::CountOpenFds(), fds);
@@ -82,7 +86,11 @@ struct Pair {
 };
 
 TEST(DDNSClientReceive, ReadsUntilThePeerCloses) {
-  Pair p([](int s, int) { ddnstest::SendAll(s, "retc=0:"); usleep(50000); ddnstest::SendAll(s, "tail"); });
+  Pair p([](int s, int) {
+    ddnstest::SendAll(s, "retc=0:");
+    usleep(50000);
+    ddnstest::SendAll(s, "tail");
+  });
   ASSERT_GE(p.fd, 0);
   char buffer[64];
   EXPECT_EQ(DDNSClient_Receive(&p.fd, buffer, 63, 5), 0);
@@ -191,9 +199,13 @@ TEST(DDNSClientReceiveSalt, SilenceAndArguments) {
   Pair p([](int s, int) { ddnstest::PeerCloses(s, 3000); });
   ASSERT_GE(p.fd, 0);
   char salt[11];
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_GnuDIP_TCP_ReceiveSalt(p.fd, 1, salt, 10), 0x80020010u); }),
+  EXPECT_EQ(CaptureOut([&] {
+              EXPECT_EQ(DDNSClient_GnuDIP_TCP_ReceiveSalt(p.fd, 1, salt, 10), 0x80020010u);
+            }),
             "[DDNSClient_GnuDIP_TCP_ReceiveSalt] select timeout\r\n");
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_GnuDIP_TCP_ReceiveSalt(-1, 1, salt, 10), 0xFFFFFFFFu); }),
+  EXPECT_EQ(CaptureOut([&] {
+              EXPECT_EQ(DDNSClient_GnuDIP_TCP_ReceiveSalt(-1, 1, salt, 10), 0xFFFFFFFFu);
+            }),
             "[DDNSClient_GnuDIP_TCP_ReceiveSalt] Invalid arguments\r\n");
   EXPECT_EQ(DDNSClient_GnuDIP_TCP_ReceiveSalt(p.fd, 1, nullptr, 10), 0xFFFFFFFFu);
 }
@@ -244,8 +256,9 @@ TEST(DDNSClientGetIP, FindsTheFirstDottedAddress) {
     for (size_t i = 16; i < sizeof out; ++i) EXPECT_EQ(out[i], '#') << "nothing past 16 bytes";
   }
   char out[16];
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_GetIP(nullptr, nullptr, out), (int32_t)0x80010006u); }),
-            "[DDNSClient_GetIP] Invalid arguments\r\n");
+  EXPECT_EQ(
+      CaptureOut([&] { EXPECT_EQ(DDNSClient_GetIP(nullptr, nullptr, out), (int32_t)0x80010006u); }),
+      "[DDNSClient_GetIP] Invalid arguments\r\n");
 }
 
 TEST(DDNSClientExtractDomain, SplitsAtTheFirstDot) {
@@ -259,10 +272,10 @@ TEST(DDNSClientExtractDomain, SplitsAtTheFirstDot) {
       {"a.b.c", 5, 0, "a", "b.c"},
       {".b", 2, 0, "", "b"},
       {"cam.dyn.example", 15, 0, "cam", "dyn.example"},
-      {"cam.dyn.example", 7, 0, "cam", "dyn"},       // length shorter than the text
+      {"cam.dyn.example", 7, 0, "cam", "dyn"},  // length shorter than the text
       {"cam.", 4, 0, "cam", ""},
       {"nodot", 5, 0x80010006u, "", ""},
-      {"cam.example", 3, 0x80010006u, "", ""},       // the dot lies past length
+      {"cam.example", 3, 0x80010006u, "", ""},  // the dot lies past length
       {"", 1, 0x80010006u, "", ""},
   };
   for (const Case &k : cases) {
@@ -270,7 +283,8 @@ TEST(DDNSClientExtractDomain, SplitsAtTheFirstDot) {
     char host[32], domain[32];
     std::memset(host, '#', sizeof host);
     std::memset(domain, '#', sizeof domain);
-    CaptureOut([&] { EXPECT_EQ(DDNSClient_ExtractDomain(k.name, k.length, host, domain), k.result); });
+    CaptureOut(
+        [&] { EXPECT_EQ(DDNSClient_ExtractDomain(k.name, k.length, host, domain), k.result); });
     EXPECT_STREQ(host, k.host);
     EXPECT_STREQ(domain, k.domain);
     // Never more than `length` bytes into either output.
@@ -280,8 +294,9 @@ TEST(DDNSClientExtractDomain, SplitsAtTheFirstDot) {
     }
   }
   char host[8], domain[8];
-  EXPECT_EQ(CaptureOut([&] { EXPECT_EQ(DDNSClient_ExtractDomain("a.b", 0, host, domain), 0x80010006u); }),
-            "[DDNSClient_ExtractDomain] Invalid arguments\r\n");
+  EXPECT_EQ(
+      CaptureOut([&] { EXPECT_EQ(DDNSClient_ExtractDomain("a.b", 0, host, domain), 0x80010006u); }),
+      "[DDNSClient_ExtractDomain] Invalid arguments\r\n");
 }
 
 TEST(DDNSClientHexToBytes, PairsAndInvalidCharacters) {

@@ -14,10 +14,12 @@ const char kUsage[] =
     "\n"
     "DDNS register/request key client for HLDM DDNS\n"
     "Usage:\n"
-    "    namreg [-h] [-V] [-c] [-s server name] [-f] [-r] [-k key] [-a upnpnatstatus] hostname email\n"
+    "    namreg [-h] [-V] [-c] [-s server name] [-f] [-r] [-k key] [-a upnpnatstatus] hostname "
+    "email\n"
     "Options:\n"
     "    -s    Server name, without this option, system will use default value\n"
-    "          (" NAMREG_DEFAULT_SERVER_TEXT " for HLDM now). \n"
+    "          (" NAMREG_DEFAULT_SERVER_TEXT
+    " for HLDM now). \n"
     "    -f    Forget key, ask the server to send a email with key.\n"
     "    -r    Register. -k must be set. \n"
     "    -k    The key. \n"
@@ -81,8 +83,12 @@ TEST(NamregCommandLine, RefusalsInTheirOrder) {
   NAMREG_REQUIRE_SANDBOX();
   const Refusal cases[] = {
       {{"host", "mail"}, "[NAMREG]", "You must specify register [-r] or request key [-f]"},
-      {{"-a", "1", "host", "mail"}, "[quickbridge]", "You must specify register [-r] or request key [-f]"},
-      {{"-k", "key", "-s", "srv", "host", "mail"}, "[NAMREG]", "You must specify register [-r] or request key [-f]"},
+      {{"-a", "1", "host", "mail"},
+       "[quickbridge]",
+       "You must specify register [-r] or request key [-f]"},
+      {{"-k", "key", "-s", "srv", "host", "mail"},
+       "[NAMREG]",
+       "You must specify register [-r] or request key [-f]"},
       {{"-r", "host", "mail"}, "[NAMREG]", "Register [-r] must set key with [-k]"},
       // -r without -k is refused before the arguments are counted.
       {{"-r", "host"}, "[NAMREG]", "Register [-r] must set key with [-k]"},

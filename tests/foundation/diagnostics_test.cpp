@@ -65,12 +65,12 @@ TEST_F(DebugPrintTest, MaskSelectsHookAndFile) {
     uint32_t level, mask;
     const char *hook, *file;
   } const cases[] = {
-      {0, 0xFFFFFFFFu, "", ""},                       // level 0: nothing at all
-      {0x1, 0x90000001u, "x=1", "x=1"},               // both sinks
-      {0x1, 0x10000001u, "", "x=1"},                  // file only
-      {0x80000000u, 0x80000000u, "x=1", ""},          // hook only
-      {0x2, 0x90000001u, "", ""},                     // no common bit
-      {0x10000000u, 0x10000000u, "", "x=1"},          // the sink bit also selects
+      {0, 0xFFFFFFFFu, "", ""},               // level 0: nothing at all
+      {0x1, 0x90000001u, "x=1", "x=1"},       // both sinks
+      {0x1, 0x10000001u, "", "x=1"},          // file only
+      {0x80000000u, 0x80000000u, "x=1", ""},  // hook only
+      {0x2, 0x90000001u, "", ""},             // no common bit
+      {0x10000000u, 0x10000000u, "", "x=1"},  // the sink bit also selects
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << "level " << c.level << " mask " << c.mask);

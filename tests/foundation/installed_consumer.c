@@ -8,14 +8,14 @@
 #include <string.h>
 
 int main(void) {
-    char hex[33];
-    OSSemaphoreHandle sem = NULL;
-    MD5_StringHex(hex, "abc");
-    if (strcmp(hex, "900150983cd24fb0d6963f7d28e17f72") != 0) return 2;
-    if (!NetUtility_IsValidIP("192.0.2.1", 9)) return 3;
-    if (HALDStrCodec_GetEncodeSize(3) != 8) return 4;
-    if (OSSemaphore_Initial(&sem, 1, 1) != 0 || OSSemaphore_Get(sem, 0) != 0) return 5;
-    OSSemaphore_Release(&sem);
-    puts("installed libraries work");
-    return 0;
+  char hex[33];
+  OSSemaphoreHandle sem = NULL;
+  MD5_StringHex(hex, "abc");
+  if (strcmp(hex, "900150983cd24fb0d6963f7d28e17f72") != 0) return 2;
+  if (!NetUtility_IsValidIP("192.0.2.1", 9)) return 3;
+  if (HALDStrCodec_GetEncodeSize(3) != 8) return 4;
+  if (OSSemaphore_Initial(&sem, 1, 1) != 0 || OSSemaphore_Get(sem, 0) != 0) return 5;
+  OSSemaphore_Release(&sem);
+  puts("installed libraries work");
+  return 0;
 }

@@ -22,11 +22,11 @@ TEST(OSSemaphore, BinarySemaphoreTakesOnceAndPostsOnce) {
   ASSERT_EQ(OSSemaphore_Initial(&s, 1, 1), 0);
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(OSSemaphore_Get(s, 0), 0);
-  EXPECT_EQ(OSSemaphore_Get(s, 0), -1);   // already taken
+  EXPECT_EQ(OSSemaphore_Get(s, 0), -1);  // already taken
   EXPECT_EQ(OSSemaphore_Post(s), 0);
-  EXPECT_EQ(OSSemaphore_Post(s), -1);     // never above the maximum
+  EXPECT_EQ(OSSemaphore_Post(s), -1);  // never above the maximum
   EXPECT_EQ(OSSemaphore_Get(s, 0), 0);
-  EXPECT_EQ(OSSemaphore_Get(s, 0), -1);   // the failed post added nothing
+  EXPECT_EQ(OSSemaphore_Get(s, 0), -1);  // the failed post added nothing
   EXPECT_EQ(OSSemaphore_Post(s), 0);
   EXPECT_EQ(OSSemaphore_Release(&s), 0);
   EXPECT_EQ(s, nullptr);

@@ -26,7 +26,8 @@ std::string Md5Hex(const std::string &text) {
 
 std::string FreshDir(const std::string &name) {
   static int serial = 0;
-  std::string dir = ScratchDir() + "/" + name + "-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
+  std::string dir =
+      ScratchDir() + "/" + name + "-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
   mkdir(dir.c_str(), 0777);
   chmod(dir.c_str(), 0777);  // the servers drop to an unprivileged user
   chmod(ScratchDir().c_str(), 0755);
@@ -41,7 +42,8 @@ std::string Tail(const std::string &path) {
   return text.size() > 1500 ? text.substr(text.size() - 1500) : text;
 }
 
-bool Htpasswd(const std::string &file, const std::string &user, const std::string &password, std::string *error) {
+bool Htpasswd(const std::string &file, const std::string &user, const std::string &password,
+              std::string *error) {
   std::string tool = FindProgram("htpasswd");
   if (tool.empty()) {
     *error = "htpasswd not installed";
@@ -90,12 +92,13 @@ std::unique_ptr<ChildProcess> StartApache(std::string *dir_out, std::string *err
   *dir_out = dir;
   const std::string mods = "/usr/lib/apache2/modules/";
   std::string conf;
-  for (const char *m : {"mpm_prefork", "authz_core", "authn_core", "authn_file", "auth_basic", "auth_digest",
-                        "authz_user", "cgi", "alias"})
+  for (const char *m : {"mpm_prefork", "authz_core", "authn_core", "authn_file", "auth_basic",
+                        "auth_digest", "authz_user", "cgi", "alias"})
     conf += std::string("LoadModule ") + m + "_module " + mods + "mod_" + m + ".so\n";
   conf += "ServerName www.example.test\nListen 127.0.0.1:" + std::to_string(port) + "\n";
   conf += "User nobody\nGroup nogroup\n";
-  conf += "PidFile " + dir + "/httpd.pid\nDefaultRuntimeDir " + dir + "\nErrorLog " + dir + "/error.log\n";
+  conf += "PidFile " + dir + "/httpd.pid\nDefaultRuntimeDir " + dir + "\nErrorLog " + dir +
+          "/error.log\n";
   conf += "LogLevel warn\n";
   conf += "LogFormat \"%r|%{Host}i|%>s\" plain\nCustomLog " + dir + "/access.log plain\n";
   conf += "KeepAlive On\nMaxKeepAliveRequests 0\nTimeout 10\n";
@@ -103,28 +106,36 @@ std::unique_ptr<ChildProcess> StartApache(std::string *dir_out, std::string *err
   conf += "<Directory />\n  Require all granted\n</Directory>\n";
   conf += "ScriptAlias /cgi/ " + dir + "/cgi/\n";
   conf += "Alias /basic/ " + dir + "/htdocs/\nAlias /digest/ " + dir + "/htdocs/\n";
-  conf += "<Location /basic/>\n  AuthType Basic\n  AuthName \"basic area\"\n  AuthBasicProvider file\n"
-          "  AuthUserFile " + dir + "/htpasswd\n  Require valid-user\n</Location>\n";
+  conf +=
+      "<Location /basic/>\n  AuthType Basic\n  AuthName \"basic area\"\n  AuthBasicProvider file\n"
+      "  AuthUserFile " +
+      dir + "/htpasswd\n  Require valid-user\n</Location>\n";
   // Current httpd answers Digest with qop="auth" only ("AuthDigestQop none"
   // is refused); the form without qop is exercised against a scripted peer.
-  conf += "<Location /digest/>\n  AuthType Digest\n  AuthName \"lab\"\n  AuthDigestDomain /digest/\n"
-          "  AuthDigestProvider file\n  AuthUserFile " + dir + "/htdigest\n  Require valid-user\n</Location>\n";
-  bool ok = WriteFile(dir + "/httpd.conf", conf) && WriteFile(dir + "/htdocs/page.html", ApachePage()) &&
-            WriteFile(dir + "/htdigest", "alice:lab:" + Md5Hex("alice:lab:rabbit hole") + "\n") &&
-            WriteFile(dir + "/cgi/chunked.cgi",
-                      "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\n"
-                      // A pause midway makes httpd send the first part before it
-                      // knows the length, so it has to chunk the body.
-                      "i=0\nwhile [ $i -lt 40 ]; do echo \"chunk line $i\"; i=$((i+1));\n"
-                      "  if [ $i -eq 20 ]; then sleep 0.3; fi\ndone\n",
-                      0755) &&
-            WriteFile(dir + "/cgi/echo.cgi",
-                      "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\n"
-                      "printf '%s:' \"$REQUEST_METHOD\"\nhead -c \"$CONTENT_LENGTH\"\n",
-                      0755) &&
-            WriteFile(dir + "/cgi/nocontent.cgi", "#!/bin/sh\nprintf 'Status: 204 No Content\\r\\n\\r\\n'\n", 0755) &&
-            WriteFile(dir + "/cgi/host.cgi",
-                      "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\necho \"host=$HTTP_HOST\"\n", 0755);
+  conf +=
+      "<Location /digest/>\n  AuthType Digest\n  AuthName \"lab\"\n  AuthDigestDomain /digest/\n"
+      "  AuthDigestProvider file\n  AuthUserFile " +
+      dir + "/htdigest\n  Require valid-user\n</Location>\n";
+  bool ok =
+      WriteFile(dir + "/httpd.conf", conf) && WriteFile(dir + "/htdocs/page.html", ApachePage()) &&
+      WriteFile(dir + "/htdigest", "alice:lab:" + Md5Hex("alice:lab:rabbit hole") + "\n") &&
+      WriteFile(dir + "/cgi/chunked.cgi",
+                "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\n"
+                // A pause midway makes httpd send the first part before it
+                // knows the length, so it has to chunk the body.
+                "i=0\nwhile [ $i -lt 40 ]; do echo \"chunk line $i\"; i=$((i+1));\n"
+                "  if [ $i -eq 20 ]; then sleep 0.3; fi\ndone\n",
+                0755) &&
+      WriteFile(dir + "/cgi/echo.cgi",
+                "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\n"
+                "printf '%s:' \"$REQUEST_METHOD\"\nhead -c \"$CONTENT_LENGTH\"\n",
+                0755) &&
+      WriteFile(dir + "/cgi/nocontent.cgi",
+                "#!/bin/sh\nprintf 'Status: 204 No Content\\r\\n\\r\\n'\n", 0755) &&
+      WriteFile(
+          dir + "/cgi/host.cgi",
+          "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\necho \"host=$HTTP_HOST\"\n",
+          0755);
   if (!ok) {
     *error = "cannot write the Apache files";
     return nullptr;
@@ -153,24 +164,34 @@ std::unique_ptr<ChildProcess> StartSquid(std::string *dir_out, std::string *erro
   const std::string dir = FreshDir("squid");
   *dir_out = dir;
   if (!Htpasswd(dir + "/passwd", "camera", "proxy pass", error)) return nullptr;
-  std::string conf =
-      "http_port 127.0.0.1:" + std::to_string(port) + "\n"
-      "auth_param basic program " + helper + " " + dir + "/passwd\n"
-      "auth_param basic realm namreg proxy\n"
-      "auth_param basic children 1 startup=1 idle=1\n"
-      "acl authed proxy_auth REQUIRED\n"
-      "http_access allow authed\n"
-      "http_access deny all\n"
-      "cache deny all\n"
-      "access_log stdio:" + dir + "/access.log\n"
-      "buffered_logs off\n"
-      "log_mime_hdrs on\n"
-      "cache_log " + dir + "/cache.log\n"
-      "cache_store_log none\n"
-      "pid_filename " + dir + "/squid.pid\n"
-      "coredump_dir " + dir + "\n"
-      "shutdown_lifetime 0 seconds\n"
-      "dns_nameservers 127.0.0.1\n";
+  std::string conf = "http_port 127.0.0.1:" + std::to_string(port) +
+                     "\n"
+                     "auth_param basic program " +
+                     helper + " " + dir +
+                     "/passwd\n"
+                     "auth_param basic realm namreg proxy\n"
+                     "auth_param basic children 1 startup=1 idle=1\n"
+                     "acl authed proxy_auth REQUIRED\n"
+                     "http_access allow authed\n"
+                     "http_access deny all\n"
+                     "cache deny all\n"
+                     "access_log stdio:" +
+                     dir +
+                     "/access.log\n"
+                     "buffered_logs off\n"
+                     "log_mime_hdrs on\n"
+                     "cache_log " +
+                     dir +
+                     "/cache.log\n"
+                     "cache_store_log none\n"
+                     "pid_filename " +
+                     dir +
+                     "/squid.pid\n"
+                     "coredump_dir " +
+                     dir +
+                     "\n"
+                     "shutdown_lifetime 0 seconds\n"
+                     "dns_nameservers 127.0.0.1\n";
   if (!WriteFile(dir + "/squid.conf", conf)) {
     *error = "cannot write squid.conf";
     return nullptr;

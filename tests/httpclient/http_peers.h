@@ -29,13 +29,15 @@ extern const std::string kLongPassword;
 //   /cgi/host.cgi               "host=<Host line>\n"
 // *dir receives the directory (config, logs).  Null with the reason when
 // apache2 is missing or does not come up.
-std::unique_ptr<ChildProcess> StartApache(std::string *dir, std::string *error, uint16_t port = kApachePort);
+std::unique_ptr<ChildProcess> StartApache(std::string *dir, std::string *error,
+                                          uint16_t port = kApachePort);
 std::string ApachePage();
 std::string ChunkedCgiBody();
 
 // Squid on 127.0.0.1:port asking for Basic proxy credentials ("camera" /
 // "proxy pass") through basic_ncsa_auth; logs to <dir>/access.log.
-std::unique_ptr<ChildProcess> StartSquid(std::string *dir, std::string *error, uint16_t port = kSquidPort);
+std::unique_ptr<ChildProcess> StartSquid(std::string *dir, std::string *error,
+                                         uint16_t port = kSquidPort);
 
 // Waits until the file holds `needle`; returns its text.
 std::string WaitForFileText(const std::string &path, const std::string &needle, int timeout_ms);

@@ -70,17 +70,20 @@ ScriptServer::Script Reply(std::string text) {
 
 TEST(HttpScripted, PlainGetStoresTheBodyTerminated) {
   ScriptServer server;
-  ASSERT_TRUE(server.Start(Reply("HTTP/1.1 200 OK\r\nContent-Length: 11\r\nServer: S\r\n\r\nhello world")));
+  ASSERT_TRUE(
+      server.Start(Reply("HTTP/1.1 200 OK\r\nContent-Length: 11\r\nServer: S\r\n\r\nhello world")));
   Exchange ex(server.port());
   EXPECT_EQ(ex.Get(), HTTPCLIENT_I_CONTENT_COMPLETE);
   EXPECT_EQ(ex.Body(), "hello world");
   EXPECT_EQ(ex.buffer[11], '\0');
-  EXPECT_EQ(std::string(ex.info.szResponseHeader), "HTTP/1.1 200 OK\r\nContent-Length: 11\r\nServer: S\r\n");
+  EXPECT_EQ(std::string(ex.info.szResponseHeader),
+            "HTTP/1.1 200 OK\r\nContent-Length: 11\r\nServer: S\r\n");
   ASSERT_EQ(server.requests().size(), 1u);
-  EXPECT_EQ(server.requests()[0],
-            "GET /page HTTP/1.1\r\nAccept: */*\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
-                "\r\nUser-Agent: test-agent\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n"
-                "Connection: close\r\n\r\n");
+  EXPECT_EQ(
+      server.requests()[0],
+      "GET /page HTTP/1.1\r\nAccept: */*\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
+          "\r\nUser-Agent: test-agent\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n"
+          "Connection: close\r\n\r\n");
   // The client is idle again and serves a second exchange.
   EXPECT_EQ(ex.h->dwState, 0u);
   EXPECT_EQ(ex.Get(), HTTPCLIENT_I_CONTENT_COMPLETE);
@@ -106,13 +109,16 @@ TEST(HttpScripted, StatusResults) {
     const char *status;
     uint32_t result;
   } const cases[] = {
-      {"204 No Content", 0x80010107u}, {"404 Not Found", 0x80010115u}, {"307 Temporary", 0x80010110u},
-      {"306 Unused", 0x80010110u},     {"506 Variant", 0x80010129u},   {"510 Not Extended", 0x80010129u},
-      {"600 Beyond", 0x80010100u},     {"099 Below", 0x80010100u},     {"208 Unknown", 0x80010100u},
+      {"204 No Content", 0x80010107u}, {"404 Not Found", 0x80010115u},
+      {"307 Temporary", 0x80010110u},  {"306 Unused", 0x80010110u},
+      {"506 Variant", 0x80010129u},    {"510 Not Extended", 0x80010129u},
+      {"600 Beyond", 0x80010100u},     {"099 Below", 0x80010100u},
+      {"208 Unknown", 0x80010100u},
   };
   for (const auto &k : cases) {
     ScriptServer server;
-    ASSERT_TRUE(server.Start(Reply(std::string("HTTP/1.1 ") + k.status + "\r\nContent-Length: 3\r\n\r\nabc")));
+    ASSERT_TRUE(server.Start(
+        Reply(std::string("HTTP/1.1 ") + k.status + "\r\nContent-Length: 3\r\n\r\nabc")));
     Exchange ex(server.port());
     EXPECT_EQ(ex.Get(), k.result) << k.status;
   }
@@ -120,8 +126,9 @@ TEST(HttpScripted, StatusResults) {
 
 TEST(HttpScripted, UnauthorisedEveryTimeMakesFourRequests) {
   ScriptServer server;
-  ASSERT_TRUE(server.Start(Reply("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
-                                 "Content-Length: 4\r\n\r\nnope")));
+  ASSERT_TRUE(
+      server.Start(Reply("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+                         "Content-Length: 4\r\n\r\nnope")));
   {
     Exchange ex(server.port());
     strcpy(ex.info.tServer.szUser, "user");
@@ -134,7 +141,8 @@ TEST(HttpScripted, UnauthorisedEveryTimeMakesFourRequests) {
   ASSERT_EQ(requests.size(), 4u);
   EXPECT_EQ(requests[0].find("Authorization"), std::string::npos);
   for (size_t i = 1; i < 4; ++i)
-    EXPECT_NE(requests[i].find("\r\nAuthorization: Basic dXNlcjpwYXNz\r\n\r\n"), std::string::npos) << i;
+    EXPECT_NE(requests[i].find("\r\nAuthorization: Basic dXNlcjpwYXNz\r\n\r\n"), std::string::npos)
+        << i;
   // Without credentials: one request, no retry.
   ScriptServer again;
   ASSERT_TRUE(again.Start(Reply("HTTP/1.1 401 Unauthorized\r\n\r\n")));
@@ -149,7 +157,8 @@ TEST(HttpScripted, ProxyAuthenticationRetriesOnItsOwnCounter) {
   ScriptServer server;
   ASSERT_TRUE(server.Start([](int fd, const std::string &request, int) {
     if (request.find("Proxy-Authorization: Basic cHU6cHA=\r\n") == std::string::npos)
-      ScriptServer::SendAll(fd, "HTTP/1.1 407 Proxy\r\nProxy-Authenticate: Basic realm=\"p\"\r\n\r\n");
+      ScriptServer::SendAll(fd,
+                            "HTTP/1.1 407 Proxy\r\nProxy-Authenticate: Basic realm=\"p\"\r\n\r\n");
     else if (request.find("\r\nAuthorization: Basic c3U6c3A=\r\n") == std::string::npos)
       ScriptServer::SendAll(fd, "HTTP/1.1 401 Server\r\n\r\n");
     else
@@ -169,23 +178,26 @@ TEST(HttpScripted, ProxyAuthenticationRetriesOnItsOwnCounter) {
   EXPECT_EQ(ex.Body(), "yes");
   std::vector<std::string> requests = server.requests();
   ASSERT_EQ(requests.size(), 3u);
-  for (const std::string &r : requests) EXPECT_EQ(r.rfind("GET http://10.9.8.7:8080/page HTTP/1.1\r\n", 0), 0u);
+  for (const std::string &r : requests)
+    EXPECT_EQ(r.rfind("GET http://10.9.8.7:8080/page HTTP/1.1\r\n", 0), 0u);
   EXPECT_NE(requests[2].find("Host: 10.9.8.7:8080\r\n"), std::string::npos);
 }
 
 TEST(HttpScripted, DigestChallengeWithoutNonce) {
   ScriptServer server;
-  ASSERT_TRUE(server.Start(Reply("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"lab\", "
-                                 "qop=\"auth\"\r\nDate: Wed, 09 Dec 2026 10:00:00 GMT\r\n\r\n")));
+  ASSERT_TRUE(
+      server.Start(Reply("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"lab\", "
+                         "qop=\"auth\"\r\nDate: Wed, 09 Dec 2026 10:00:00 GMT\r\n\r\n")));
   Exchange ex(server.port());
   strcpy(ex.info.tServer.szUser, "user");
   strcpy(ex.info.tServer.szPassword, "pass");
   nrtest::StdoutCapture out;
   EXPECT_EQ(ex.Get(), HTTPCLIENT_E_DIGEST_PARAM);
   fflush(stdout);
-  EXPECT_EQ(out.Take(),
-            "HTTPClient_Authorize-735: ServerDigest missing some param, return HTTPCLIENT_E_DIGEST_PARAM "
-            "(realm=[lab] nonce=[]) \n");
+  EXPECT_EQ(
+      out.Take(),
+      "HTTPClient_Authorize-735: ServerDigest missing some param, return HTTPCLIENT_E_DIGEST_PARAM "
+      "(realm=[lab] nonce=[]) \n");
   // The retry connects, then stops before anything is sent.
   for (int i = 0; i < 100 && server.requests().size() < 2; ++i) usleep(10000);
   ASSERT_EQ(server.requests().size(), 2u);
@@ -197,8 +209,10 @@ TEST(HttpScripted, DigestWithTwoQopOptionsUsesTheWholeList) {
   ScriptServer server;
   ASSERT_TRUE(server.Start([](int fd, const std::string &request, int index) {
     if (index == 0) {
-      ScriptServer::SendAll(fd, "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"lab\", "
-                                "qop=\"auth,auth-int\", nonce=\"N0nce\", algorithm=MD5, opaque=\"op\"\r\n\r\n");
+      ScriptServer::SendAll(
+          fd,
+          "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"lab\", "
+          "qop=\"auth,auth-int\", nonce=\"N0nce\", algorithm=MD5, opaque=\"op\"\r\n\r\n");
       return;
     }
     std::smatch m;
@@ -208,7 +222,8 @@ TEST(HttpScripted, DigestWithTwoQopOptionsUsesTheWholeList) {
       std::string ha1 = Md5Hex("user:lab:pass"), ha2 = Md5Hex("GET:/page");
       ok = m[2].str() == Md5Hex(ha1 + ":N0nce:00000001:" + m[1].str() + ":auth,auth-int:" + ha2);
     }
-    ScriptServer::SendAll(fd, ok ? "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok" : "HTTP/1.1 403 Bad\r\n\r\n");
+    ScriptServer::SendAll(
+        fd, ok ? "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok" : "HTTP/1.1 403 Bad\r\n\r\n");
   }));
   Exchange ex(server.port());
   strcpy(ex.info.tServer.szUser, "user");
@@ -220,7 +235,8 @@ TEST(HttpScripted, DigestWithTwoQopOptionsUsesTheWholeList) {
   EXPECT_EQ(ex.info.tServer.dwAuthScheme, HTTPCLIENT_AUTH_DIGEST);
   EXPECT_EQ(ex.Get(), HTTPCLIENT_I_CONTENT_COMPLETE);
   ASSERT_EQ(server.requests().size(), 3u);
-  EXPECT_NE(server.requests()[2].find("Authorization: Digest username=\"user\""), std::string::npos);
+  EXPECT_NE(server.requests()[2].find("Authorization: Digest username=\"user\""),
+            std::string::npos);
 }
 
 TEST(HttpScripted, DigestWithoutQopUsesTheShortForm) {
@@ -228,14 +244,18 @@ TEST(HttpScripted, DigestWithoutQopUsesTheShortForm) {
   ScriptServer server;
   ASSERT_TRUE(server.Start([](int fd, const std::string &request, int index) {
     if (index == 0) {
-      ScriptServer::SendAll(fd, "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"old\", "
-                                "nonce=\"abc\"\r\n\r\n");
+      ScriptServer::SendAll(fd,
+                            "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"old\", "
+                            "nonce=\"abc\"\r\n\r\n");
       return;
     }
     std::string expected = Md5Hex(Md5Hex("user:old:pass") + ":abc:" + Md5Hex("GET:/page"));
-    bool ok = request.find("\r\nAuthorization: Digest username=\"user\",realm=\"old\",nonce=\"abc\","
-                           "uri=\"/page\",response=\"" + expected + "\",algorithm=MD5\r\n") != std::string::npos;
-    ScriptServer::SendAll(fd, ok ? "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok" : "HTTP/1.1 403 Bad\r\n\r\n");
+    bool ok = request.find(
+                  "\r\nAuthorization: Digest username=\"user\",realm=\"old\",nonce=\"abc\","
+                  "uri=\"/page\",response=\"" +
+                  expected + "\",algorithm=MD5\r\n") != std::string::npos;
+    ScriptServer::SendAll(
+        fd, ok ? "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok" : "HTTP/1.1 403 Bad\r\n\r\n");
   }));
   Exchange ex(server.port());
   strcpy(ex.info.tServer.szUser, "user");
@@ -247,7 +267,8 @@ TEST(HttpScripted, DigestWithoutQopUsesTheShortForm) {
 TEST(HttpScripted, HeaderLongerThanTheBufferFails) {
   ScriptServer server;
   std::string header = "HTTP/1.1 200 OK\r\n";
-  for (int i = 0; i < 14; ++i) header += "X-Long-" + std::to_string(i + 10) + ": " + std::string(90, 'v') + "\r\n";
+  for (int i = 0; i < 14; ++i)
+    header += "X-Long-" + std::to_string(i + 10) + ": " + std::string(90, 'v') + "\r\n";
   header += "Content-Length: 2\r\n\r\nok";
   ASSERT_GT(header.size(), 1300u);
   ASSERT_TRUE(server.Start(Reply(header)));
@@ -308,17 +329,23 @@ TEST(HttpScripted, ChunkedBodies) {
     uint32_t result;
     std::string body;
   } const cases[] = {
-      {{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"}, HTTPCLIENT_I_LAST_CHUNK,
+      {{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"},
+       HTTPCLIENT_I_LAST_CHUNK,
        "hello"},
       // Chunks split everywhere, an extension, upper-case digits.
       {{"HTTP/1.1 200 OK\r\nTransfer-", "Encoding: chunked\r\n\r\n", "1", "A;name=val\r\n",
         "abcdefghijklmnopqrstuvwxyz\r", "\n3\r\n", "123", "\r\n0\r\n", "\r\n"},
        HTTPCLIENT_I_LAST_CHUNK,
        "abcdefghijklmnopqrstuvwxyz123"},
-      {{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n"}, HTTPCLIENT_I_LAST_CHUNK, ""},
+      {{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n"},
+       HTTPCLIENT_I_LAST_CHUNK,
+       ""},
       {{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nabcd\r\nzzzzzzzzzzzzzzzz"},
-       HTTPCLIENT_E_CHUNK_LINE, "abcd"},
-      {{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7fffffff\r\nabc"}, HTTPCLIENT_E_CHUNK_LINE, ""},
+       HTTPCLIENT_E_CHUNK_LINE,
+       "abcd"},
+      {{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7fffffff\r\nabc"},
+       HTTPCLIENT_E_CHUNK_LINE,
+       ""},
   };
   for (const auto &k : cases) {
     ScriptServer server;
@@ -340,7 +367,8 @@ TEST(HttpScripted, PostSendsItsBody) {
   ASSERT_TRUE(server.Start([](int fd, const std::string &request, int) {
     size_t at = request.find("\r\n\r\n");
     std::string body = at == std::string::npos ? "" : request.substr(at + 4);
-    ScriptServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    ScriptServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                                  "\r\n\r\n" + body);
   }));
   Exchange ex(server.port(), 70000);
   std::string body(60000, 'p');

@@ -41,10 +41,12 @@ std::string Md5Hex(const std::string &text) {
 std::string Base64Decode(const std::string &text) {
   std::string out(text.size(), '\0');
   int n = EVP_DecodeBlock(reinterpret_cast<unsigned char *>(&out[0]),
-                          reinterpret_cast<const unsigned char *>(text.data()), static_cast<int>(text.size()));
+                          reinterpret_cast<const unsigned char *>(text.data()),
+                          static_cast<int>(text.size()));
   if (n < 0) return "<bad>";
   size_t pad = 0;
-  if (!text.empty() && text.back() == '=') pad = text.size() >= 2 && text[text.size() - 2] == '=' ? 2 : 1;
+  if (!text.empty() && text.back() == '=')
+    pad = text.size() >= 2 && text[text.size() - 2] == '=' ? 2 : 1;
   out.resize(static_cast<size_t>(n) - pad);
   return out;
 }
@@ -104,8 +106,10 @@ TEST(HttpRecords, StartRefusesBadRequestsWithTheirCodes) {
     uint32_t method;
     uint32_t code;
   } const cases[] = {
-      {"no total timeout", [](HTTPClientInfo *i) { i->dwTotalTimeout = 0; }, 1, HTTPCLIENT_E_TOTAL_TIMEOUT},
-      {"no buffer", [](HTTPClientInfo *i) { i->pRecvBuffer = nullptr; }, 1, HTTPCLIENT_E_RECV_BUFFER},
+      {"no total timeout", [](HTTPClientInfo *i) { i->dwTotalTimeout = 0; }, 1,
+       HTTPCLIENT_E_TOTAL_TIMEOUT},
+      {"no buffer", [](HTTPClientInfo *i) { i->pRecvBuffer = nullptr; }, 1,
+       HTTPCLIENT_E_RECV_BUFFER},
       {"size zero", [](HTTPClientInfo *i) { i->dwRecvSize = 0; }, 1, HTTPCLIENT_E_RECV_SIZE},
       {"proxy port", [](HTTPClientInfo *i) { i->dwUseProxy = 1; }, 1, HTTPCLIENT_E_PROXY_PORT},
       {"proxy address",
@@ -115,7 +119,8 @@ TEST(HttpRecords, StartRefusesBadRequestsWithTheirCodes) {
          i->tProxy.dwAddress = 0xFFFFFFFFu;
        },
        1, HTTPCLIENT_E_PROXY_ADDRESS},
-      {"server port", [](HTTPClientInfo *i) { i->tServer.dwPort = 0; }, 1, HTTPCLIENT_E_SERVER_PORT},
+      {"server port", [](HTTPClientInfo *i) { i->tServer.dwPort = 0; }, 1,
+       HTTPCLIENT_E_SERVER_PORT},
       {"server address",
        [](HTTPClientInfo *i) {
          i->tServer.szHost[0] = 0;
@@ -146,7 +151,8 @@ TEST(HttpRecords, StartRefusesBadRequestsWithTheirCodes) {
 
 TEST(HttpRecords, HeaderValueLookup) {
   HTTPClientInfo info{};
-  strcpy(info.szResponseHeader, "HTTP/1.1 200 OK\r\nServer: x\r\nHttp-Code-By: HGDDNS\r\nX-Empty:\r\n");
+  strcpy(info.szResponseHeader,
+         "HTTP/1.1 200 OK\r\nServer: x\r\nHttp-Code-By: HGDDNS\r\nX-Empty:\r\n");
   char value[24];
   uint32_t len = sizeof(value);
   ASSERT_EQ(HTTPClient_GetHeaderValue(&info, "Http-Code-By", value, &len), 0);
@@ -179,7 +185,8 @@ TEST(HttpRecords, HeaderValueLookup) {
 
 // ---- Composer ---------------------------------------------------------------
 
-void ComposeFrom(HTTPClientContext *c, const char *host, uint32_t address, uint32_t port, const char *uri) {
+void ComposeFrom(HTTPClientContext *c, const char *host, uint32_t address, uint32_t port,
+                 const char *uri) {
   strcpy(c->tServer.szHost, host);
   c->tServer.dwAddress = address;
   c->tServer.dwPort = port;
@@ -190,7 +197,8 @@ void ComposeFrom(HTTPClientContext *c, const char *host, uint32_t address, uint3
 TEST(HttpCompose, DdnsGetDirect) {
   for (uint32_t port : {80u, 8245u}) {
     Client c;
-    ComposeFrom(c.h, "members.example.test", 0x0100007f, port, "/nic/update?hostname=a.example.test");
+    ComposeFrom(c.h, "members.example.test", 0x0100007f, port,
+                "/nic/update?hostname=a.example.test");
     strcpy(c.h->szUserAgent, "Camera-DDNS/2.13");
     ASSERT_EQ(HTTPClient_ComposeRequest(c.h), 0u);
     EXPECT_EQ(c.h->dwState, HTTPCLIENT_STATE_AUTHORIZE);
@@ -199,12 +207,14 @@ TEST(HttpCompose, DdnsGetDirect) {
     EXPECT_EQ(std::string(c.h->szRequest),
               "GET /nic/update?hostname=a.example.test HTTP/1.1\r\n"
               "Accept: */*\r\n"
-              "Host: " + host + "\r\n"
-              "User-Agent: Camera-DDNS/2.13\r\n"
-              "Pragma: no-cache\r\n"
-              "Cache-Control: no-cache\r\n"
-              "Connection: close\r\n"
-              "\r\n");
+              "Host: " +
+                  host +
+                  "\r\n"
+                  "User-Agent: Camera-DDNS/2.13\r\n"
+                  "Pragma: no-cache\r\n"
+                  "Cache-Control: no-cache\r\n"
+                  "Connection: close\r\n"
+                  "\r\n");
   }
 }
 
@@ -283,16 +293,18 @@ TEST(HttpResponse, StatusIndexTable) {
   struct {
     int code;
     uint32_t index;
-  } const table[] = {{100, 1}, {101, 2},  {200, 3},  {206, 9},  {300, 10}, {306, 16}, {307, 16}, {308, 0},
-                     {400, 17}, {401, 18}, {404, 21}, {407, 24}, {417, 34}, {418, 0},  {500, 35}, {503, 38},
-                     {506, 41}, {507, 0},  {510, 41}, {102, 0},  {207, 0},  {600, 0},  {99, 0}};
+  } const table[] = {{100, 1},  {101, 2}, {200, 3},  {206, 9},  {300, 10}, {306, 16},
+                     {307, 16}, {308, 0}, {400, 17}, {401, 18}, {404, 21}, {407, 24},
+                     {417, 34}, {418, 0}, {500, 35}, {503, 38}, {506, 41}, {507, 0},
+                     {510, 41}, {102, 0}, {207, 0},  {600, 0},  {99, 0}};
   for (const auto &t : table) EXPECT_EQ(HTTPClient_StatusIndex(t.code), t.index) << t.code;
   struct {
     const char *line;
     uint32_t index;
-  } const lines[] = {{"HTTP/1.1 200 OK", 3},   {"HTTP/1.0 404 Not Found", 21}, {"HTTP/1.1 099 Low", 0},
-                     {"HTTP/1.1 600 High", 0}, {"HTTP/1.1 510 NE", 41},        {"HTTP/1.1 x00", 0},
-                     {"HTTP/1.1", 0},          {"", 0}};
+  } const lines[] = {{"HTTP/1.1 200 OK", 3},  {"HTTP/1.0 404 Not Found", 21},
+                     {"HTTP/1.1 099 Low", 0}, {"HTTP/1.1 600 High", 0},
+                     {"HTTP/1.1 510 NE", 41}, {"HTTP/1.1 x00", 0},
+                     {"HTTP/1.1", 0},         {"", 0}};
   for (const auto &t : lines) {
     Client c;
     HTTPClient_ParseHeaderLine(c.h, t.line, static_cast<uint32_t>(strlen(t.line)));
@@ -342,8 +354,8 @@ TEST(HttpResponse, HeaderEndDecidesWhatFollows) {
       {"HTTP/1.1 401 No\r\nWWW-Authenticate: Basic realm=\"r\"\r\n\r\n", HTTPCLIENT_E_HTTP_401,
        HTTPCLIENT_STATE_RECV_HEADER, 1},
       {"HTTP/1.1 401 No\r\n\r\n", HTTPCLIENT_E_HTTP_401, HTTPCLIENT_STATE_RECV_HEADER, 1},
-      {"HTTP/1.1 401 No\r\nWWW-Authenticate: Digest realm=\"r\", nonce=\"n\"\r\n\r\n", HTTPCLIENT_E_HTTP_401,
-       HTTPCLIENT_STATE_RECV_HEADER, 2},
+      {"HTTP/1.1 401 No\r\nWWW-Authenticate: Digest realm=\"r\", nonce=\"n\"\r\n\r\n",
+       HTTPCLIENT_E_HTTP_401, HTTPCLIENT_STATE_RECV_HEADER, 2},
       {"HTTP/1.1 600 What\r\n\r\n", HTTPCLIENT_E_HTTP_STATUS, HTTPCLIENT_STATE_RECV_HEADER, 0},
       {"Garbage\r\n\r\n", HTTPCLIENT_E_HTTP_STATUS, HTTPCLIENT_STATE_RECV_HEADER, 0},
       {"HTTP/1.1 404 Not Found\r\n\r\n", 0, HTTPCLIENT_STATE_RECV_BODY, 0},
@@ -366,7 +378,8 @@ TEST(HttpResponse, HeaderEndDecidesWhatFollows) {
   // A 407 learns the proxy scheme.
   Client p;
   PrepareForResponse(p.h, &info);
-  EXPECT_EQ(Feed(p.h, "HTTP/1.1 407 Proxy\r\nProxy-Authenticate: Basic realm=\"p\"\r\n\r\n"), HTTPCLIENT_E_HTTP_407);
+  EXPECT_EQ(Feed(p.h, "HTTP/1.1 407 Proxy\r\nProxy-Authenticate: Basic realm=\"p\"\r\n\r\n"),
+            HTTPCLIENT_E_HTTP_407);
   EXPECT_EQ(p.h->tProxy.dwAuthScheme, 1u);
 }
 
@@ -413,13 +426,16 @@ TEST(HttpResponse, HeaderSplitAnywhereParsesTheSame) {
 TEST(HttpResponse, CallersHeaderTextKeepsWholeLinesThatFit) {
   Client c;
   HTTPClientInfo info{};
-  memset(info.szResponseHeader, 'Q', sizeof(info.szResponseHeader));  // must be replaced, not overrun
+  memset(info.szResponseHeader, 'Q',
+         sizeof(info.szResponseHeader));  // must be replaced, not overrun
   info.szResponseHeader[0] = '\0';
   PrepareForResponse(c.h, &info);
   std::string line = "X-Fill: " + std::string(90, 'f');  // 98 + CR LF = 100 bytes
-  for (int i = 0; i < 12; ++i) HTTPClient_ParseHeaderLine(c.h, line.c_str(), static_cast<uint32_t>(line.size()));
+  for (int i = 0; i < 12; ++i)
+    HTTPClient_ParseHeaderLine(c.h, line.c_str(), static_cast<uint32_t>(line.size()));
   EXPECT_EQ(strlen(info.szResponseHeader), 1200u);
-  HTTPClient_ParseHeaderLine(c.h, line.c_str(), static_cast<uint32_t>(line.size()));  // 1300: left out
+  HTTPClient_ParseHeaderLine(c.h, line.c_str(),
+                             static_cast<uint32_t>(line.size()));  // 1300: left out
   EXPECT_EQ(strlen(info.szResponseHeader), 1200u);
   std::string shorter = "X-Short: " + std::string(69, 's');  // 78 + 2 = 80 -> exactly 1280
   HTTPClient_ParseHeaderLine(c.h, shorter.c_str(), static_cast<uint32_t>(shorter.size()));
@@ -433,12 +449,12 @@ TEST(HttpResponse, ChunkSizeConversion) {
   struct {
     const char *text;
     int32_t size;
-  } const table[] = {{"5", 5},          {"1a", 26},        {"1A;ext=1", 26},     {"  ff", 255},
-                     {"0", 0},          {"000", 0},        {"0x10", 16},         {"7ffffffe", 0x7FFFFFFE},
-                     {"zz", 0},         {"", 0},           {"-5", 0},            {"+5", 5},
-                     {"80000000", INT32_MAX}};
+  } const table[] = {{"5", 5},   {"1a", 26},   {"1A;ext=1", 26},         {"  ff", 255}, {"0", 0},
+                     {"000", 0}, {"0x10", 16}, {"7ffffffe", 0x7FFFFFFE}, {"zz", 0},     {"", 0},
+                     {"-5", 0},  {"+5", 5},    {"80000000", INT32_MAX}};
   for (const auto &t : table)
-    EXPECT_EQ(HTTPClient_ParseChunkSize(t.text, static_cast<uint32_t>(strlen(t.text))), t.size) << t.text;
+    EXPECT_EQ(HTTPClient_ParseChunkSize(t.text, static_cast<uint32_t>(strlen(t.text))), t.size)
+        << t.text;
   // Out of range: the conversion (0x7FFFFFFF) plus the digits f, f, f, f at
   // positions 0, 2, 4, 6 from the right, weighted 1, 16, 256, 4096.
   EXPECT_EQ(static_cast<uint32_t>(HTTPClient_ParseChunkSize("7fffffff", 8)),
@@ -451,7 +467,9 @@ TEST(HttpResponse, ChunkedBodyThatCameWithTheHeader) {
   Client c;
   HTTPClientInfo info{};
   PrepareForResponse(c.h, &info);
-  ASSERT_EQ(Feed(c.h, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"), 0u);
+  ASSERT_EQ(
+      Feed(c.h, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"),
+      0u);
   EXPECT_EQ(c.h->dwChunked, 1u);
   EXPECT_EQ(c.h->iChunkRemaining, 5);
   EXPECT_EQ(std::string(c.h->szHeaderBuffer, c.h->dwBuffered), "hello\r\n0\r\n\r\n");
@@ -467,7 +485,8 @@ TEST(HttpResponse, ChunkedBodyThatCameWithTheHeader) {
   // A size line without CR LF and no socket to read more from.
   Client d;
   PrepareForResponse(d.h, &info);
-  EXPECT_EQ(Feed(d.h, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5zzzzzzz"), HTTPCLIENT_E_CHUNK_LINE);
+  EXPECT_EQ(Feed(d.h, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5zzzzzzz"),
+            HTTPCLIENT_E_CHUNK_LINE);
 }
 
 // ---- Credentials -----------------------------------------------------------------
@@ -524,8 +543,8 @@ TEST(HttpAuth, DigestChallengeStaysWithinItsLine) {
 TEST(HttpAuth, BasicCarriesEveryCredentialTheRecordHolds) {
   // Joined lengths 1 ("":"") .. 129 (64 + ":" + 64), user and password split both ways.
   for (size_t user_len = 0; user_len <= 64; ++user_len) {
-    for (size_t pw_len : {size_t(0), size_t(1), size_t(26), size_t(27), size_t(28), size_t(29), size_t(63),
-                          size_t(64)}) {
+    for (size_t pw_len : {size_t(0), size_t(1), size_t(26), size_t(27), size_t(28), size_t(29),
+                          size_t(63), size_t(64)}) {
       if (user_len == 0 && pw_len == 0) continue;
       Client c;
       std::string user(user_len, 'u'), pw(pw_len, 'p');
@@ -561,10 +580,13 @@ TEST(HttpAuth, NoCredentialsGiveOnlyTheBlankLine) {
 
 TEST(HttpAuth, DigestLinesForServerAndProxy) {
   const std::regex with_qop(
-      "(Proxy-)?Authorization: Digest username=\"([^\"]*)\",realm=\"([^\"]*)\",nonce=\"([^\"]*)\",uri=\"([^\"]*)\","
-      "qop=\"([^\"]*)\",nc=00000001,cnonce=\"([0-9a-f]{32})\",response=\"([0-9a-f]{32})\",( ?)algorithm=MD5\r\n");
+      "(Proxy-)?Authorization: Digest "
+      "username=\"([^\"]*)\",realm=\"([^\"]*)\",nonce=\"([^\"]*)\",uri=\"([^\"]*)\","
+      "qop=\"([^\"]*)\",nc=00000001,cnonce=\"([0-9a-f]{32})\",response=\"([0-9a-f]{32})\",( "
+      "?)algorithm=MD5\r\n");
   const std::regex without_qop(
-      "(Proxy-)?Authorization: Digest username=\"([^\"]*)\",realm=\"([^\"]*)\",nonce=\"([^\"]*)\",uri=\"([^\"]*)\","
+      "(Proxy-)?Authorization: Digest "
+      "username=\"([^\"]*)\",realm=\"([^\"]*)\",nonce=\"([^\"]*)\",uri=\"([^\"]*)\","
       "response=\"([0-9a-f]{32})\",( ?)algorithm=MD5\r\n");
   for (bool proxy : {false, true}) {
     for (const char *qop : {"auth", "auth,auth-int", ""}) {
@@ -592,7 +614,8 @@ TEST(HttpAuth, DigestLinesForServerAndProxy) {
         ASSERT_TRUE(std::regex_match(line, m, with_qop)) << line;
         EXPECT_EQ(m[1].matched, proxy);
         EXPECT_EQ(m[6].str(), qop);
-        EXPECT_EQ(m[8].str(), Md5Hex(ha1 + ":abc123:00000001:" + m[7].str() + ":" + qop + ":" + ha2));
+        EXPECT_EQ(m[8].str(),
+                  Md5Hex(ha1 + ":abc123:00000001:" + m[7].str() + ":" + qop + ":" + ha2));
         EXPECT_EQ(m[9].str(), proxy ? " " : "");
       } else {
         ASSERT_TRUE(std::regex_match(line, m, without_qop)) << line;
@@ -611,10 +634,12 @@ TEST(HttpAuth, DigestWithoutNonceOrRealmIsRefusedWithItsMessage) {
     const char *realm, *nonce, *message;
   } const cases[] = {
       {false, "r", "",
-       "HTTPClient_Authorize-735: ServerDigest missing some param, return HTTPCLIENT_E_DIGEST_PARAM (realm=[r] "
+       "HTTPClient_Authorize-735: ServerDigest missing some param, return "
+       "HTTPCLIENT_E_DIGEST_PARAM (realm=[r] "
        "nonce=[]) \n"},
       {true, "", "n",
-       "HTTPClient_Authorize-835: ProxyDigest missing some param, return HTTPCLIENT_E_DIGEST_PARAM (realm=[] "
+       "HTTPClient_Authorize-835: ProxyDigest missing some param, return HTTPCLIENT_E_DIGEST_PARAM "
+       "(realm=[] "
        "nonce=[n]) \n"},
   };
   for (const auto &k : cases) {

@@ -122,7 +122,8 @@ TEST_F(NetUtilityConnectivity, NoneResolves) {
 
 TEST_F(NetUtilityConnectivity, SilentNameServerCostsAThirdOfTheTimeoutPerHost) {
   std::string error;
-  ASSERT_TRUE(dns_.Start("127.0.0.1", [](const Bytes &) { return std::vector<Bytes>(); }, &error))
+  ASSERT_TRUE(dns_.Start(
+      "127.0.0.1", [](const Bytes &) { return std::vector<Bytes>(); }, &error))
       << error;
   const auto start = std::chrono::steady_clock::now();
   // T = 5: each resolution waits 5 / 3 + 1 = 2 seconds.
@@ -138,8 +139,9 @@ TEST_F(NetUtilityConnectivity, InvalidArguments) {
   nrtest::StdoutCapture out;
   EXPECT_EQ(NetUtility_ConnectToInternet(0, kServer), -1);
   EXPECT_EQ(NetUtility_ConnectToInternet(3, 0), -1);
-  EXPECT_EQ(out.Take(), "[NetUtility_ConnectToInternet] Invalid arguments\r\n"
-                        "[NetUtility_ConnectToInternet] Invalid arguments\r\n");
+  EXPECT_EQ(out.Take(),
+            "[NetUtility_ConnectToInternet] Invalid arguments\r\n"
+            "[NetUtility_ConnectToInternet] Invalid arguments\r\n");
   usleep(100 * 1000);
   EXPECT_TRUE(dns_.queries().empty());
 }

@@ -33,7 +33,9 @@ std::vector<std::string> Logged(nrtest::SyslogSink *sink) {
 
 // The syslog connection stays open once made: make it before descriptors are
 // counted.
-void OpenSyslog() { openlog(nullptr, LOG_NDELAY, LOG_USER); }
+void OpenSyslog() {
+  openlog(nullptr, LOG_NDELAY, LOG_USER);
+}
 
 // An answer to an update: the request's header with the given flag bytes
 // and counts, nothing after it.
@@ -74,9 +76,10 @@ TEST(NetUtilityDnsUpdate, ArgumentChecksPrintAndLog) {
   };
   FakeDns dns;
   std::string error;
-  ASSERT_TRUE(dns.Start("127.0.0.1", [](const Bytes &q) {
-    return std::vector<Bytes>{UpdateAnswer(q, 0xA8, 0, 1, 0)};
-  }, &error)) << error;
+  ASSERT_TRUE(dns.Start(
+      "127.0.0.1",
+      [](const Bytes &q) { return std::vector<Bytes>{UpdateAnswer(q, 0xA8, 0, 1, 0)}; }, &error))
+      << error;
   nrtest::StdoutCapture out;
   const int fds = nrtest::CountOpenFds();
   for (const Case &c : cases) {
@@ -105,13 +108,14 @@ TEST(NetUtilityDnsUpdate, MessageOnTheWire) {
   NAMREG_REQUIRE_SANDBOX();
   FakeDns dns;
   std::string error;
-  ASSERT_TRUE(dns.Start("127.0.0.1", [](const Bytes &q) {
-    return std::vector<Bytes>{UpdateAnswer(q, 0xA8, 0, 1, 1)};
-  }, &error)) << error;
+  ASSERT_TRUE(dns.Start(
+      "127.0.0.1",
+      [](const Bytes &q) { return std::vector<Bytes>{UpdateAnswer(q, 0xA8, 0, 1, 1)}; }, &error))
+      << error;
   nrtest::StdoutCapture out;
-  EXPECT_EQ(NetUtility_DNSUpdate("127.0.0.1", "example.com", "cam.example.com", "192.0.2.7", 60, 1,
-                                 2),
-            0);
+  EXPECT_EQ(
+      NetUtility_DNSUpdate("127.0.0.1", "example.com", "cam.example.com", "192.0.2.7", 60, 1, 2),
+      0);
   const auto queries = dns.queries();
   ASSERT_EQ(queries.size(), 1u);
   const Bytes &m = queries[0];
@@ -178,15 +182,19 @@ TEST(NetUtilityDnsUpdate, AnswersAreJudgedByFlagsAndCounts) {
   for (const Case &c : cases) {
     FakeDns dns;
     std::string error;
-    ASSERT_TRUE(dns.Start("127.0.0.1", [c](const Bytes &q) {
-      Bytes b = UpdateAnswer(q, c.flags0, c.flags1, c.zocount, c.upcount);
-      if (c.corrupt_id) b[0] ^= 0xFF;
-      return std::vector<Bytes>{b};
-    }, &error)) << error;
+    ASSERT_TRUE(dns.Start(
+        "127.0.0.1",
+        [c](const Bytes &q) {
+          Bytes b = UpdateAnswer(q, c.flags0, c.flags1, c.zocount, c.upcount);
+          if (c.corrupt_id) b[0] ^= 0xFF;
+          return std::vector<Bytes>{b};
+        },
+        &error))
+        << error;
     nrtest::StdoutCapture out;
     const int fds = nrtest::CountOpenFds();
-    EXPECT_EQ(NetUtility_DNSUpdate("127.0.0.1", "example.test", "cam.example.test", "192.0.2.7",
-                                   60, 1, 2),
+    EXPECT_EQ(NetUtility_DNSUpdate("127.0.0.1", "example.test", "cam.example.test", "192.0.2.7", 60,
+                                   1, 2),
               c.result)
         << c.printed;
     EXPECT_EQ(out.Take(), c.printed);
@@ -196,13 +204,17 @@ TEST(NetUtilityDnsUpdate, AnswersAreJudgedByFlagsAndCounts) {
   // A datagram of four bytes: the counts it lacks read as zero.
   FakeDns dns;
   std::string error;
-  ASSERT_TRUE(dns.Start("127.0.0.1", [](const Bytes &q) {
-    return std::vector<Bytes>{Bytes{q[0], q[1], 0xA8, 0x00}};
-  }, &error)) << error;
+  ASSERT_TRUE(dns.Start(
+      "127.0.0.1",
+      [](const Bytes &q) {
+        return std::vector<Bytes>{Bytes{q[0], q[1], 0xA8, 0x00}};
+      },
+      &error))
+      << error;
   nrtest::StdoutCapture out;
-  EXPECT_EQ(NetUtility_DNSUpdate("127.0.0.1", "example.test", "cam.example.test", "192.0.2.7", 60,
-                                 1, 2),
-            -1);
+  EXPECT_EQ(
+      NetUtility_DNSUpdate("127.0.0.1", "example.test", "cam.example.test", "192.0.2.7", 60, 1, 2),
+      -1);
   EXPECT_EQ(out.Take(), "[NetUtility_DNSUpdate] Update success!\nFlag:A800\n");
 }
 
@@ -214,13 +226,14 @@ TEST(NetUtilityDnsUpdate, SilenceAndEmptyAnswer) {
   {
     FakeDns dns;
     std::string error;
-    ASSERT_TRUE(dns.Start("127.0.0.1", [](const Bytes &) { return std::vector<Bytes>(); },
-                          &error)) << error;
+    ASSERT_TRUE(dns.Start(
+        "127.0.0.1", [](const Bytes &) { return std::vector<Bytes>(); }, &error))
+        << error;
     nrtest::StdoutCapture out;
     const int fds = nrtest::CountOpenFds();
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(NetUtility_DNSUpdate("127.0.0.1", "example.test", "cam.example.test", "192.0.2.7",
-                                   60, 1, 1),
+    EXPECT_EQ(NetUtility_DNSUpdate("127.0.0.1", "example.test", "cam.example.test", "192.0.2.7", 60,
+                                   1, 1),
               -1);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -234,11 +247,12 @@ TEST(NetUtilityDnsUpdate, SilenceAndEmptyAnswer) {
   {
     FakeDns dns;
     std::string error;
-    ASSERT_TRUE(dns.Start("127.0.0.1", [](const Bytes &) { return std::vector<Bytes>{Bytes()}; },
-                          &error)) << error;
+    ASSERT_TRUE(dns.Start(
+        "127.0.0.1", [](const Bytes &) { return std::vector<Bytes>{Bytes()}; }, &error))
+        << error;
     nrtest::StdoutCapture out;
-    EXPECT_EQ(NetUtility_DNSUpdate("127.0.0.1", "example.test", "cam.example.test", "192.0.2.7",
-                                   60, 1, 1),
+    EXPECT_EQ(NetUtility_DNSUpdate("127.0.0.1", "example.test", "cam.example.test", "192.0.2.7", 60,
+                                   1, 1),
               -1);
     const std::string printed = out.Take();
     EXPECT_EQ(printed.rfind("[NetUtility_DNSUpdate] recvfrom failed (", 0), 0u) << printed;
@@ -272,15 +286,15 @@ TEST(NetUtilityDnsUpdate, AgainstNamed) {
   EXPECT_EQ(address, inet_addr("192.0.2.77"));
   const std::string dig = nrtest::FindProgram("dig");
   ASSERT_FALSE(dig.empty()) << "dig is not installed";
-  auto r = nrtest::RunProcess({dig, "@127.0.0.1", "+short", "+time=2", "+tries=1", "cam.dyn.test",
-                               "A"});
+  auto r =
+      nrtest::RunProcess({dig, "@127.0.0.1", "+short", "+time=2", "+tries=1", "cam.dyn.test", "A"});
   EXPECT_EQ(r.exit_status, 0) << r.err;
   EXPECT_EQ(r.out, "192.0.2.77\n");
 
   // Refused: REFUSED in the answer's code.
-  EXPECT_EQ(NetUtility_DNSUpdate("127.0.0.1", "static.test", "cam.static.test", "192.0.2.78", 60,
-                                 1, 3),
-            -1);
+  EXPECT_EQ(
+      NetUtility_DNSUpdate("127.0.0.1", "static.test", "cam.static.test", "192.0.2.78", 60, 1, 3),
+      -1);
   EXPECT_EQ(out.Take(), "[NetUtility_DNSUpdate] Update fail!\nFlag:A805\n");
   EXPECT_EQ(Logged(&sink), std::vector<std::string>{"[DNS_UPDATE]:Update fail!"});
   r = nrtest::RunProcess({dig, "@127.0.0.1", "+time=2", "+tries=1", "cam.static.test", "A"});

@@ -150,10 +150,10 @@ TEST(NetUtilityDnsWire, AnswerRecords) {
   Bytes mx{0, 10};
   Bytes mx_name = nrtest::NameData("mail.example.test");
   mx.insert(mx.end(), mx_name.begin(), mx_name.end());
-  for (const auto &records : {std::vector<FakeRecord>{Other(28, aaaa), A("192.0.2.7")},
-                              std::vector<FakeRecord>{Other(15, mx), A("192.0.2.7")},
-                              std::vector<FakeRecord>{cname, Other(28, aaaa)},
-                              std::vector<FakeRecord>{cname}}) {
+  for (const auto &records :
+       {std::vector<FakeRecord>{Other(28, aaaa), A("192.0.2.7")},
+        std::vector<FakeRecord>{Other(15, mx), A("192.0.2.7")},
+        std::vector<FakeRecord>{cname, Other(28, aaaa)}, std::vector<FakeRecord>{cname}}) {
     p = Parse(nrtest::MakeAnswer(q, records));
     EXPECT_EQ(p.result, 0);
     EXPECT_EQ(p.address, 0u);
@@ -247,14 +247,14 @@ TEST(NetUtilityDnsWire, LengthsAndPointersThatLie) {
     return t;
   };
   const Bytes tails[] = {
-      with({0xC0}),                                   // pointer cut in half
-      with({0xC0, 0x0C}),                             // no room for TYPE ... RDLENGTH
-      with({0x3F, 'a', 'b', 'c'}),                    // label longer than the rest
-      Bytes(20, 0x05),                                // labels without a zero byte
-      with({0x00, 0, 1, 0, 1, 0, 0, 0}),              // fixed fields cut off
+      with({0xC0}),                                            // pointer cut in half
+      with({0xC0, 0x0C}),                                      // no room for TYPE ... RDLENGTH
+      with({0x3F, 'a', 'b', 'c'}),                             // label longer than the rest
+      Bytes(20, 0x05),                                         // labels without a zero byte
+      with({0x00, 0, 1, 0, 1, 0, 0, 0}),                       // fixed fields cut off
       Bytes{0x80, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 1, 2, 3, 4},  // reserved label type
       Bytes{0x40, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 1, 2, 3, 4},  // reserved label type
-      Bytes(12, 0x3F),                                // too short to be a record
+      Bytes(12, 0x3F),                                         // too short to be a record
   };
   for (const Bytes &tail : tails) {
     Bytes b = nrtest::MakeAnswer(q, {});

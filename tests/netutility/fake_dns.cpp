@@ -12,8 +12,7 @@
 
 namespace nrtest {
 
-bool FakeDns::Start(const std::string &address, Script script, std::string *error,
-                    uint16_t port) {
+bool FakeDns::Start(const std::string &address, Script script, std::string *error, uint16_t port) {
   script_ = std::move(script);
   fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0 || pipe2(stop_pipe_, O_CLOEXEC) != 0) {

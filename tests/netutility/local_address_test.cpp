@@ -17,7 +17,8 @@ bool AddInterface(const std::string &name, const std::string &cidr) {
   const std::string ip = nrtest::FindProgram("ip");
   if (ip.empty()) return false;
   nrtest::RunProcess({ip, "link", "del", name});
-  if (nrtest::RunProcess({ip, "link", "add", name, "type", "bridge"}).exit_status != 0) return false;
+  if (nrtest::RunProcess({ip, "link", "add", name, "type", "bridge"}).exit_status != 0)
+    return false;
   if (!cidr.empty() && nrtest::RunProcess({ip, "addr", "add", cidr, "dev", name}).exit_status != 0)
     return false;
   return nrtest::RunProcess({ip, "link", "set", name, "up"}).exit_status == 0;
@@ -44,8 +45,9 @@ TEST(NetUtilityLocalAddress, WiredAndWireless) {
 
   EXPECT_EQ(NetUtility_GetLocalIP(2, &address), -1);
   EXPECT_EQ(NetUtility_GetLocalIP(-1, &address), -1);
-  EXPECT_EQ(out.Take(), "[NetUtility_GetLocalIP] Invalid network interface type: 2\r\n"
-                        "[NetUtility_GetLocalIP] Invalid network interface type: -1\r\n");
+  EXPECT_EQ(out.Take(),
+            "[NetUtility_GetLocalIP] Invalid network interface type: 2\r\n"
+            "[NetUtility_GetLocalIP] Invalid network interface type: -1\r\n");
   EXPECT_EQ(address, inet_addr("192.168.77.9"));
   EXPECT_EQ(nrtest::CountOpenFds(), fds);
 }
@@ -56,8 +58,9 @@ TEST(NetUtilityLocalAddress, InterfaceWithoutAddress) {
   nrtest::StdoutCapture out;
   uint32_t address = 0x01010101;
   EXPECT_EQ(NetUtility_GetLocalIP(NETUTILITY_IF_WIRED, &address), -1);
-  EXPECT_EQ(out.Take(), "[NetUtility_GetLocalIP] ioctl failed. errno: Cannot assign requested "
-                        "address(99)\r\n");
+  EXPECT_EQ(out.Take(),
+            "[NetUtility_GetLocalIP] ioctl failed. errno: Cannot assign requested "
+            "address(99)\r\n");
   EXPECT_EQ(address, 0x01010101u);
 }
 

@@ -60,10 +60,12 @@ bool AnswersSoa(const std::string &listen, const std::string &zone) {
 
 }  // namespace
 
-std::string NamedDirectory() { return g_directory; }
+std::string NamedDirectory() {
+  return g_directory;
+}
 
-std::unique_ptr<ChildProcess> StartNamed(const std::vector<NamedZone> &zones,
-                                         std::string *error, const NamedOptions &options) {
+std::unique_ptr<ChildProcess> StartNamed(const std::vector<NamedZone> &zones, std::string *error,
+                                         const NamedOptions &options) {
   std::string dummy;
   if (!error) error = &dummy;
   const std::string named = FindProgram("named");
@@ -76,8 +78,8 @@ std::unique_ptr<ChildProcess> StartNamed(const std::vector<NamedZone> &zones,
     return nullptr;
   }
   static int serial = 0;
-  const std::string dir = ScratchDir() + "/named-" + std::to_string(getpid()) + "-" +
-                          std::to_string(++serial);
+  const std::string dir =
+      ScratchDir() + "/named-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
   std::ostringstream conf;
   conf << "options {\n"
        << "  directory \"" << dir << "\";\n"
@@ -133,8 +135,8 @@ std::unique_ptr<ChildProcess> StartNamed(const std::vector<NamedZone> &zones,
 }
 
 std::unique_ptr<ChildProcess> StartNamed(const std::string &zone,
-                                         const std::vector<std::string> &records,
-                                         bool allow_update, std::string *error) {
+                                         const std::vector<std::string> &records, bool allow_update,
+                                         std::string *error) {
   NamedZone z;
   z.name = zone;
   z.records = records;

@@ -23,11 +23,11 @@
 namespace nrtest {
 
 struct NamedZone {
-  std::string name;                  // "example.test" (no trailing dot)
+  std::string name;  // "example.test" (no trailing dot)
   // Zone-file lines relative to the origin, e.g. "www 60 IN A 192.0.2.10".
   // The SOA, an NS record "ns" and "ns IN A <listen address>" are added.
   std::vector<std::string> records;
-  bool allow_update = false;         // allow-update { 127.0.0.1; } (else none)
+  bool allow_update = false;  // allow-update { 127.0.0.1; } (else none)
 };
 
 struct NamedOptions {
@@ -45,8 +45,8 @@ std::unique_ptr<ChildProcess> StartNamed(const std::vector<NamedZone> &zones,
                                          const NamedOptions &options = NamedOptions());
 // One zone.
 std::unique_ptr<ChildProcess> StartNamed(const std::string &zone,
-                                         const std::vector<std::string> &records,
-                                         bool allow_update, std::string *error = nullptr);
+                                         const std::vector<std::string> &records, bool allow_update,
+                                         std::string *error = nullptr);
 
 // Directory of the most recently started named (config, zones, named.log).
 std::string NamedDirectory();

@@ -12,11 +12,11 @@ namespace {
 TEST(NetUtilityNamed, ResolvesAgainstBind) {
   NAMREG_REQUIRE_SANDBOX();
   std::string error;
-  auto named = nrtest::StartNamed("example.test",
-                                  {"www 60 IN A 192.0.2.10", "www 60 IN A 192.0.2.11",
-                                   "alias 60 IN CNAME www", "chain 60 IN CNAME alias",
-                                   "v6only 60 IN AAAA 2001:db8::1", "mail 60 IN MX 10 www"},
-                                  false, &error);
+  auto named = nrtest::StartNamed(
+      "example.test",
+      {"www 60 IN A 192.0.2.10", "www 60 IN A 192.0.2.11", "alias 60 IN CNAME www",
+       "chain 60 IN CNAME alias", "v6only 60 IN AAAA 2001:db8::1", "mail 60 IN MX 10 www"},
+      false, &error);
   ASSERT_TRUE(named) << error;
   const uint32_t server = inet_addr("127.0.0.1");
   nrtest::StdoutCapture out;
@@ -28,8 +28,8 @@ TEST(NetUtilityNamed, ResolvesAgainstBind) {
     bool found;
   } cases[] = {
       {"www.example.test", 0, true},
-      {"alias.example.test", 0, true},   // CNAME, then the A records
-      {"chain.example.test", 0, true},   // two CNAMEs
+      {"alias.example.test", 0, true},  // CNAME, then the A records
+      {"chain.example.test", 0, true},  // two CNAMEs
       {"WWW.Example.TEST", 0, true},
       {"ns.example.test", 0, true},
       {"nothere.example.test", DNS_RESULT_NAME_ERROR, false},

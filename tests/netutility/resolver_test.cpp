@@ -22,7 +22,9 @@ using nrtest::FakeRecord;
 const uint32_t kLoopback = inet_addr("127.0.0.1");
 constexpr uint32_t kUntouched = 0xDEADBEEF;
 
-uint32_t Addr(const char *dotted) { return inet_addr(dotted); }
+uint32_t Addr(const char *dotted) {
+  return inet_addr(dotted);
+}
 
 FakeRecord A(const char *dotted) {
   FakeRecord r;
@@ -53,8 +55,8 @@ TEST(NetUtilityResolvConf, NameServerFile) {
   } cases[] = {
       {"nameserver 192.168.0.1\n", 0, "192.168.0.1", nullptr},
       {"nameserver 192.168.0.1\nsearch example.test\n", 0, "192.168.0.1", nullptr},
-      {"domain x\nnameserver 10.0.0.1\nnameserver 10.0.0.2\nnameserver 10.0.0.3\n", 0,
-       "10.0.0.1", "10.0.0.2"},
+      {"domain x\nnameserver 10.0.0.1\nnameserver 10.0.0.2\nnameserver 10.0.0.3\n", 0, "10.0.0.1",
+       "10.0.0.2"},
       {"nameserver 192.168.0.1", -1, nullptr, nullptr},
       {"nameserver 10.0.0.1\nnameserver 10.0.0.2", -1, "10.0.0.1", nullptr},
       {"", -1, nullptr, nullptr},
@@ -65,8 +67,8 @@ TEST(NetUtilityResolvConf, NameServerFile) {
       {"nameserver bogus\n", 0, "255.255.255.255", nullptr},
       // Only the first 256 bytes count: an entry running past them is cut.
       {pad + "nameserver 10.0.0.1\n", -1, nullptr, nullptr},
-      {pad.substr(0, 226) + "\nnameserver 10.0.0.1\n" + "nameserver 10.0.0.2\n", 0,
-       "10.0.0.1", nullptr},
+      {pad.substr(0, 226) + "\nnameserver 10.0.0.1\n" + "nameserver 10.0.0.2\n", 0, "10.0.0.1",
+       nullptr},
   };
   for (const Case &c : cases) {
     nrtest::WriteResolvConf(c.text);
@@ -174,7 +176,8 @@ TEST_F(NetUtilityResolverNet, AnswerKinds) {
        Addr("192.0.2.1")},
       {"CNAME then A",
        [](const Bytes &q) {
-         return nrtest::MakeAnswer(q, {Other(5, nrtest::NameData("h.example.test")), A("192.0.2.2")});
+         return nrtest::MakeAnswer(q,
+                                   {Other(5, nrtest::NameData("h.example.test")), A("192.0.2.2")});
        },
        0, Addr("192.0.2.2")},
       {"wrong ID",
@@ -200,7 +203,9 @@ TEST_F(NetUtilityResolverNet, AnswerKinds) {
        -1, kUntouched},
       {"no answers", [](const Bytes &q) { return nrtest::MakeAnswer(q, {}); }, -1, kUntouched},
       {"AAAA first",
-       [aaaa](const Bytes &q) { return nrtest::MakeAnswer(q, {Other(28, aaaa), A("192.0.2.1")}); },
+       [aaaa](const Bytes &q) {
+         return nrtest::MakeAnswer(q, {Other(28, aaaa), A("192.0.2.1")});
+       },
        0, kUntouched},
       {"MX first",
        [](const Bytes &q) {
@@ -288,9 +293,10 @@ TEST_F(NetUtilityResolverNet, OverlongNamesAreRefusedBeforeSending) {
   EXPECT_EQ(NetUtility_DNSResolve(kLoopback, (n255 + "b").c_str(), 1, &address), -1);
   EXPECT_EQ(NetUtility_DNSResolve(kLoopback, std::string(4000, 'c').c_str(), 1, &address), -1);
   EXPECT_EQ(address, kUntouched);
-  EXPECT_EQ(out.Take(), "[NetUtility_DNSResolve] Invalid argument\r\n"
-                        "[NetUtility_DNSResolve] Invalid argument\r\n"
-                        "[NetUtility_DNSResolve] Invalid argument\r\n");
+  EXPECT_EQ(out.Take(),
+            "[NetUtility_DNSResolve] Invalid argument\r\n"
+            "[NetUtility_DNSResolve] Invalid argument\r\n"
+            "[NetUtility_DNSResolve] Invalid argument\r\n");
   usleep(200 * 1000);
   EXPECT_TRUE(dns_.queries().empty());
   // The longest names DNS carries go out whole.
@@ -309,8 +315,7 @@ TEST_F(NetUtilityResolverNet, DomainNameCheck) {
   Serve([](const Bytes &q) -> std::vector<Bytes> {
     const std::string name = nrtest::QueryName(q);
     if (name == "good.example.test") return {nrtest::MakeAnswer(q, {A("192.0.2.1")})};
-    if (name == "v6only.example.test")
-      return {nrtest::MakeAnswer(q, {Other(28, Bytes(16, 1))})};
+    if (name == "v6only.example.test") return {nrtest::MakeAnswer(q, {Other(28, Bytes(16, 1))})};
     if (name == "silent.example.test") return {};
     return {nrtest::MakeAnswer(q, {}, 3)};
   });

@@ -36,8 +36,13 @@ int Decode(const std::string &text, std::string *bytes, int capacity = -1) {
 const struct {
   const char *plain, *encoded;
 } kRfc4648[] = {
-    {"", ""},           {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-    {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+    {"", ""},
+    {"f", "Zg=="},
+    {"fo", "Zm8="},
+    {"foo", "Zm9v"},
+    {"foob", "Zm9vYg=="},
+    {"fooba", "Zm9vYmE="},
+    {"foobar", "Zm9vYmFy"},
 };
 
 TEST(PrimitivesBase64Encode, Rfc4648VectorsAndPadding) {
@@ -111,8 +116,13 @@ TEST(PrimitivesBase64Decode, Rfc4648VectorsAndRandomRoundTrips) {
 
 TEST(PrimitivesBase64Decode, SkipsLineBreaksWithinAndBetweenGroups) {
   const char *texts[] = {
-      "Zm9v\r\nYmFy",     "Zm9vYmFy\r\n",        "\r\nZm9vYmFy",       "Z\rm\n9v\r\n\r\nYm\nFy",
-      "Zm9v\n\n\n\nYmFy", "Zm\r\n9vYm\r\nFy\r\n", "\n\rZ\n\rm\n\r9\n\rv\n\rYmFy",
+      "Zm9v\r\nYmFy",
+      "Zm9vYmFy\r\n",
+      "\r\nZm9vYmFy",
+      "Z\rm\n9v\r\n\r\nYm\nFy",
+      "Zm9v\n\n\n\nYmFy",
+      "Zm\r\n9vYm\r\nFy\r\n",
+      "\n\rZ\n\rm\n\r9\n\rv\n\rYmFy",
   };
   for (const char *t : texts) {
     std::string bytes;
@@ -141,9 +151,13 @@ TEST(PrimitivesBase64Decode, LenientAboutPaddingAndUnknownCharacters) {
   } cases[] = {
       // Outside the alphabet, and "=" in the first two places, count as 0.
       {"A*AA", std::string(3, '\0')},
-      {"Zm9v*mFy", "foo\x02" "ar"},
+      {"Zm9v*mFy",
+       "foo\x02"
+       "ar"},
       {"==AA", std::string(3, '\0')},
-      {"Z=9v", "d\x0f" "o"},  // Z, 0, 9, v = 25, 0, 61, 47
+      {"Z=9v",
+       "d\x0f"
+       "o"},  // Z, 0, 9, v = 25, 0, 61, 47
       // "=" in the third place ends the group after one byte, whatever the
       // fourth character is; decoding goes on with the next group.
       {"Zg=xZm8=", "ffo"},

@@ -141,7 +141,9 @@ struct Reference {
   }
 };
 
-uint64_t Be64(const char *hex) { return strtoull(hex, nullptr, 16); }
+uint64_t Be64(const char *hex) {
+  return strtoull(hex, nullptr, 16);
+}
 
 Bytes BytesOf(uint64_t v) {
   Bytes b(8);

@@ -13,7 +13,9 @@
 
 namespace {
 
-const unsigned char *U(const char *s) { return reinterpret_cast<const unsigned char *>(s); }
+const unsigned char *U(const char *s) {
+  return reinterpret_cast<const unsigned char *>(s);
+}
 
 // Encodes at divisor index k into a buffer of exactly the needed size.
 std::string EncodeAt(const std::string &in, uint32_t k) {
@@ -67,7 +69,7 @@ TEST(PrimitivesCodecEncode, LengthAndPadCharacter) {
     const char *in;
     size_t length;
     char pad;
-  } cases[] = {{"", 1, 'a'}, {"x", 7, 'c'}, {"xy", 7, 'b'}, {"xyz", 7, 'a'},
+  } cases[] = {{"", 1, 'a'},      {"x", 7, 'c'},      {"xy", 7, 'b'},     {"xyz", 7, 'a'},
                {"wxyz", 13, 'c'}, {"vwxyz", 13, 'b'}, {"uvwxyz", 13, 'a'}};
   for (uint32_t k = 0; k < 8; ++k)
     for (const auto &c : cases) {
@@ -96,7 +98,8 @@ TEST(PrimitivesCodecEncode, PublicEncoderUsesTheClock) {
   ASSERT_GT(n, 0);
   EXPECT_EQ((int32_t)sizeof out, cap);
   std::string got(out, (size_t)n);
-  EXPECT_TRUE(got == EncodeAt(in, (uint32_t)before & 7) || got == EncodeAt(in, (uint32_t)after & 7));
+  EXPECT_TRUE(got == EncodeAt(in, (uint32_t)before & 7) ||
+              got == EncodeAt(in, (uint32_t)after & 7));
   std::string bytes;
   EXPECT_EQ((int32_t)in.size(), Decode(got, &bytes));
   EXPECT_EQ(in, bytes);
@@ -178,7 +181,7 @@ TEST(PrimitivesCodecDecode, MalformedTexts) {
       "o2MI6eab",  // 8 characters
       "o2MI6ed",   // last character not a, b or c
       "o2MI6e",    // 6 characters
-      "o2MI6e=",   "o2MI6eA",
+      "o2MI6e=",  "o2MI6eA",
       "b",  // pad count alone: nothing to take it from
       "c",
       "o2M*6ea",  // character outside the table
@@ -189,7 +192,10 @@ TEST(PrimitivesCodecDecode, MalformedTexts) {
     EXPECT_EQ(CODEC_ERR_MALFORMED, Decode(t, &bytes)) << t;
   }
   std::string bytes;
-  EXPECT_EQ(CODEC_ERR_MALFORMED, Decode(std::string("o2M\0" "6ea", 7), &bytes));
+  EXPECT_EQ(CODEC_ERR_MALFORMED, Decode(std::string("o2M\0"
+                                                    "6ea",
+                                                    7),
+                                        &bytes));
   EXPECT_EQ(CODEC_ERR_MALFORMED, Decode("", &bytes));
   EXPECT_EQ(0, Decode("a", &bytes));
   EXPECT_EQ("", bytes);

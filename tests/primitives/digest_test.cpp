@@ -173,8 +173,12 @@ TEST(PrimitivesMd5, BitCountCarriesIntoTheHighWord) {
   EXPECT_EQ(1u, ctx.count[1]);
 }
 
-Bytes Repeat(unsigned char b, size_t n) { return Bytes(n, b); }
-Bytes Text(const char *s) { return Bytes(s, s + strlen(s)); }
+Bytes Repeat(unsigned char b, size_t n) {
+  return Bytes(n, b);
+}
+Bytes Text(const char *s) {
+  return Bytes(s, s + strlen(s));
+}
 
 TEST(PrimitivesHmacMd5, Rfc2202TestCases) {
   Bytes key4;

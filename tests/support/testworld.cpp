@@ -179,7 +179,9 @@ void WriteResolvConf(const std::string &text) {
 namespace {
 std::string g_fallback_scratch;
 
-int RemoveEntry(const char *path, const struct stat *, int, FTW *) { return remove(path); }
+int RemoveEntry(const char *path, const struct stat *, int, FTW *) {
+  return remove(path);
+}
 
 void RemoveFallbackScratch() {
   if (!g_fallback_scratch.empty())
@@ -240,11 +242,13 @@ std::string SourceDir() {
   return v ? v : "..";
 }
 
-std::string BuiltProgram(const std::string &relative) { return BinaryDir() + "/" + relative; }
+std::string BuiltProgram(const std::string &relative) {
+  return BinaryDir() + "/" + relative;
+}
 
 std::string FindProgram(const std::string &name) {
-  static const char *const kDirs[] = {"/usr/sbin", "/usr/bin", "/sbin", "/bin", "/usr/local/sbin",
-                                      "/usr/local/bin", "/usr/lib/squid"};
+  static const char *const kDirs[] = {"/usr/sbin",       "/usr/bin",       "/sbin",         "/bin",
+                                      "/usr/local/sbin", "/usr/local/bin", "/usr/lib/squid"};
   for (const char *dir : kDirs) {
     std::string p = std::string(dir) + "/" + name;
     if (access(p.c_str(), X_OK) == 0) return p;
@@ -385,7 +389,8 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const ProcessOpti
       kill(pid, SIGKILL);
       break;
     }
-    pollfd p[2] = {{out_open ? out_pipe[0] : -1, POLLIN, 0}, {err_open ? err_pipe[0] : -1, POLLIN, 0}};
+    pollfd p[2] = {{out_open ? out_pipe[0] : -1, POLLIN, 0},
+                   {err_open ? err_pipe[0] : -1, POLLIN, 0}};
     int r = poll(p, 2, static_cast<int>(left * 1000) + 1);
     if (r < 0 && errno != EINTR) break;
     if (p[0].revents) ReadAvailable(out_pipe[0], &result.out, &out_open);
@@ -421,8 +426,8 @@ bool ChildProcess::Start(const std::vector<std::string> &argv, const std::string
   if (pid == 0) {
     setpgid(0, 0);
     int null_fd = open("/dev/null", O_RDWR);
-    int log_fd = log_path.empty() ? null_fd
-                                  : open(log_path.c_str(), O_CREAT | O_WRONLY | O_APPEND, 0644);
+    int log_fd =
+        log_path.empty() ? null_fd : open(log_path.c_str(), O_CREAT | O_WRONLY | O_APPEND, 0644);
     if (null_fd >= 0) dup2(null_fd, 0);
     if (log_fd >= 0) {
       dup2(log_fd, 1);
@@ -499,8 +504,7 @@ bool AddDummyInterface(const std::string &name, const std::string &cidr) {
   if (RunProcess({ip, "link", "add", name, "type", "dummy"}).exit_status != 0 &&
       RunProcess({ip, "link", "add", "name", name, "type", "bridge"}).exit_status != 0)
     return false;
-  if (!cidr.empty() &&
-      RunProcess({ip, "addr", "add", cidr, "dev", name}).exit_status != 0)
+  if (!cidr.empty() && RunProcess({ip, "addr", "add", cidr, "dev", name}).exit_status != 0)
     return false;
   return RunProcess({ip, "link", "set", name, "up"}).exit_status == 0;
 }

@@ -23,11 +23,11 @@ namespace nrtest {
 bool EnterSandbox(std::string *reason);
 
 // Skips the current test (never passes it) when the sandbox cannot be made.
-#define NAMREG_REQUIRE_SANDBOX()                                              \
-  do {                                                                        \
-    std::string nr_reason_;                                                   \
-    if (!::nrtest::EnterSandbox(&nr_reason_))                                 \
-      GTEST_SKIP() << "test world unavailable: " << nr_reason_;               \
+#define NAMREG_REQUIRE_SANDBOX()                                \
+  do {                                                          \
+    std::string nr_reason_;                                     \
+    if (!::nrtest::EnterSandbox(&nr_reason_))                   \
+      GTEST_SKIP() << "test world unavailable: " << nr_reason_; \
   } while (0)
 
 // Rewrites /etc/resolv.conf (in place, so the bind mount stays) inside the
@@ -50,11 +50,11 @@ std::string BuiltProgram(const std::string &relative);
 // /dev/log as a Unix datagram socket.  Construct it before the code under
 // test logs; syslog() reaches it through the sandbox's /dev.
 struct SyslogRecord {
-  int facility = -1;   // LOG_USER >> 3 == 1, ...
-  int severity = -1;   // 1 alert, 2 crit, 4 warning ...
-  std::string ident;   // text before ": " ("[NAMREG]")
-  std::string message; // text after it
-  std::string raw;     // the whole datagram
+  int facility = -1;    // LOG_USER >> 3 == 1, ...
+  int severity = -1;    // 1 alert, 2 crit, 4 warning ...
+  std::string ident;    // text before ": " ("[NAMREG]")
+  std::string message;  // text after it
+  std::string raw;      // the whole datagram
 };
 class SyslogSink {
  public:
@@ -76,9 +76,9 @@ struct ProcessResult {
   int exit_status = -1;  // low 8 bits of the exit status, or -1
   int term_signal = 0;   // signal that ended it, if any
   bool timed_out = false;
-  std::string out;       // standard output
-  std::string err;       // standard error
-  double seconds = 0;    // wall time
+  std::string out;     // standard output
+  std::string err;     // standard error
+  double seconds = 0;  // wall time
 };
 struct ProcessOptions {
   std::vector<std::string> env_set;    // "NAME=value", added or replaced

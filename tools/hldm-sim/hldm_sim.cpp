@@ -33,13 +33,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-enum class Mode { kNormal, kShortGreeting, kLongGreeting, kSilent, kHangUp, kCloseWithoutReply, kReplyWithoutClose };
+enum class Mode {
+  kNormal,
+  kShortGreeting,
+  kLongGreeting,
+  kSilent,
+  kHangUp,
+  kCloseWithoutReply,
+  kReplyWithoutClose
+};
 
 struct Options {
   std::string address = "127.0.0.1";
   int port = 3495;
   int max_seconds = 300;
-  int max_connections = 0;         // 0: no limit besides the time
+  int max_connections = 0;  // 0: no limit besides the time
   Mode mode = Mode::kNormal;
   std::string only;                // request kind the reply modes apply to ("" = all)
   std::string reply;               // fixed reply text instead of the service's answer
@@ -56,7 +64,7 @@ struct Registration {
   bool online = true;
 };
 
-std::map<std::string, Registration> g_hosts;              // host name -> registration
+std::map<std::string, Registration> g_hosts;               // host name -> registration
 std::map<std::string, Clock::time_point> g_last_register;  // MAC -> last register
 
 void Usage() {
@@ -70,10 +78,13 @@ void Usage() {
 }
 
 bool ParseMode(const std::string &text, Mode *mode) {
-  static const std::map<std::string, Mode> kModes = {
-      {"normal", Mode::kNormal},       {"short-greeting", Mode::kShortGreeting},
-      {"long-greeting", Mode::kLongGreeting}, {"silent", Mode::kSilent}, {"hangup", Mode::kHangUp},
-      {"close", Mode::kCloseWithoutReply},    {"no-close", Mode::kReplyWithoutClose}};
+  static const std::map<std::string, Mode> kModes = {{"normal", Mode::kNormal},
+                                                     {"short-greeting", Mode::kShortGreeting},
+                                                     {"long-greeting", Mode::kLongGreeting},
+                                                     {"silent", Mode::kSilent},
+                                                     {"hangup", Mode::kHangUp},
+                                                     {"close", Mode::kCloseWithoutReply},
+                                                     {"no-close", Mode::kReplyWithoutClose}};
   auto it = kModes.find(text);
   if (it == kModes.end()) return false;
   *mode = it->second;
@@ -88,16 +99,26 @@ Options ParseOptions(int argc, char **argv) {
       if (i + 1 >= argc) Usage();
       return argv[++i];
     };
-    if (a == "--address") o.address = value();
-    else if (a == "--port") o.port = std::atoi(value().c_str());
-    else if (a == "--max-seconds") o.max_seconds = std::atoi(value().c_str());
-    else if (a == "--max-connections") o.max_connections = std::atoi(value().c_str());
-    else if (a == "--mode") { if (!ParseMode(value(), &o.mode)) Usage(); }
-    else if (a == "--only") o.only = value();
-    else if (a == "--reply") o.reply = value();
-    else if (a == "--change-window") o.change_window = std::atoi(value().c_str());
-    else if (a == "--seed") o.seeds.push_back(value());
-    else Usage();
+    if (a == "--address")
+      o.address = value();
+    else if (a == "--port")
+      o.port = std::atoi(value().c_str());
+    else if (a == "--max-seconds")
+      o.max_seconds = std::atoi(value().c_str());
+    else if (a == "--max-connections")
+      o.max_connections = std::atoi(value().c_str());
+    else if (a == "--mode") {
+      if (!ParseMode(value(), &o.mode)) Usage();
+    } else if (a == "--only")
+      o.only = value();
+    else if (a == "--reply")
+      o.reply = value();
+    else if (a == "--change-window")
+      o.change_window = std::atoi(value().c_str());
+    else if (a == "--seed")
+      o.seeds.push_back(value());
+    else
+      Usage();
   }
   if (o.max_seconds <= 0 || o.port <= 0 || o.port > 65535) Usage();
   return o;
@@ -132,8 +153,10 @@ std::map<std::string, std::string> Fields(const std::string &text) {
     if (end == std::string::npos) end = text.size();
     std::string part = text.substr(start, end - start);
     size_t eq = part.find('=');
-    if (eq == std::string::npos) out[part] = "";
-    else out[part.substr(0, eq)] = part.substr(eq + 1);
+    if (eq == std::string::npos)
+      out[part] = "";
+    else
+      out[part.substr(0, eq)] = part.substr(eq + 1);
     start = end + 1;
   }
   return out;
@@ -151,8 +174,8 @@ std::vector<std::string> Split(const std::string &text, char sep) {
 }
 
 // The service's answer to one decoded request; `kind` names the request.
-std::string Answer(const Options &o, const std::string &request, const std::string &salt, const std::string &peer,
-                   std::string *kind) {
+std::string Answer(const Options &o, const std::string &request, const std::string &salt,
+                   const std::string &peer, std::string *kind) {
   const std::string bad = "retc=9:bad request:";
   if (request.rfind("checkIP&", 0) == 0) {
     *kind = "checkip";
@@ -183,11 +206,14 @@ std::string Answer(const Options &o, const std::string &request, const std::stri
     auto it = g_hosts.find(host);
     if (it != g_hosts.end() && it->second.mac != mac) return "retc=4:";
     auto last = g_last_register.find(mac);
-    if (last != g_last_register.end() && Clock::now() - last->second < std::chrono::seconds(o.change_window))
+    if (last != g_last_register.end() &&
+        Clock::now() - last->second < std::chrono::seconds(o.change_window))
       return "retc=2:";
     for (auto h = g_hosts.begin(); h != g_hosts.end();) {  // one host name per camera
-      if (h->second.mac == mac && h->first != host) h = g_hosts.erase(h);
-      else ++h;
+      if (h->second.mac == mac && h->first != host)
+        h = g_hosts.erase(h);
+      else
+        ++h;
     }
     Registration r;
     r.mac = mac;
@@ -236,7 +262,8 @@ std::string ReadLine(int fd) {
   std::string line;
   const auto deadline = Clock::now() + std::chrono::seconds(10);
   while (line.size() < 4096) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) break;
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(left)) <= 0) break;
@@ -253,7 +280,8 @@ std::string ReadLine(int fd) {
 std::string Decode(const std::string &encoded) {
   std::vector<unsigned char> out(encoded.size() + 2);
   int32_t capacity = static_cast<int32_t>(out.size());
-  int32_t n = HALDStrCodec_Decode(encoded.c_str(), static_cast<int32_t>(encoded.size()), out.data(), &capacity);
+  int32_t n = HALDStrCodec_Decode(encoded.c_str(), static_cast<int32_t>(encoded.size()), out.data(),
+                                  &capacity);
   if (n < 0) return std::string();
   return std::string(reinterpret_cast<char *>(out.data()), static_cast<size_t>(n));
 }
@@ -276,10 +304,19 @@ void Serve(const Options &o, int fd, const std::string &peer, int number, std::m
   std::string greeting = salt + "\n";
   const char *mode_name = nullptr;
   switch (o.mode) {
-    case Mode::kShortGreeting: greeting = salt; mode_name = "short-greeting"; break;
-    case Mode::kLongGreeting: greeting = salt + "\r\n"; mode_name = "long-greeting"; break;
-    case Mode::kSilent: mode_name = "silent"; break;
-    default: break;
+    case Mode::kShortGreeting:
+      greeting = salt;
+      mode_name = "short-greeting";
+      break;
+    case Mode::kLongGreeting:
+      greeting = salt + "\r\n";
+      mode_name = "long-greeting";
+      break;
+    case Mode::kSilent:
+      mode_name = "silent";
+      break;
+    default:
+      break;
   }
   if (o.mode != Mode::kSilent) SendAll(fd, greeting);
   const std::string line = ReadLine(fd);
@@ -295,12 +332,14 @@ void Serve(const Options &o, int fd, const std::string &peer, int number, std::m
   if (!o.reply.empty() && (o.only.empty() || o.only == kind)) reply = o.reply;
   const bool applies = o.only.empty() || o.only == kind;
   if (o.mode == Mode::kCloseWithoutReply && applies) {
-    std::printf("%d %s %s \"%s\" -> (reset without reply)\n", number, peer.c_str(), kind.c_str(), request.c_str());
+    std::printf("%d %s %s \"%s\" -> (reset without reply)\n", number, peer.c_str(), kind.c_str(),
+                request.c_str());
     Reset(fd);
     return;
   }
   SendAll(fd, reply);
-  std::printf("%d %s %s \"%s\" -> \"%s\"\n", number, peer.c_str(), kind.c_str(), request.c_str(), reply.c_str());
+  std::printf("%d %s %s \"%s\" -> \"%s\"\n", number, peer.c_str(), kind.c_str(), request.c_str(),
+              reply.c_str());
   if (o.mode == Mode::kReplyWithoutClose && applies) {
     held->push_back(fd);  // closed when the client gives up, or at exit
     return;
@@ -329,7 +368,8 @@ int main(int argc, char **argv) {
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<uint16_t>(o.port));
   if (inet_pton(AF_INET, o.address.c_str(), &addr.sin_addr) != 1 ||
-      bind(listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || listen(listener, 16) != 0) {
+      bind(listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
+      listen(listener, 16) != 0) {
     std::perror("hldm-sim: listen");
     return 1;
   }
@@ -340,7 +380,8 @@ int main(int argc, char **argv) {
   const auto deadline = Clock::now() + std::chrono::seconds(o.max_seconds);
   int served = 0;
   while (o.max_connections == 0 || served < o.max_connections) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) break;
     // Held connections: close those whose client has gone.
     std::vector<pollfd> fds{{listener, POLLIN, 0}};

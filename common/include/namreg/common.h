@@ -24,20 +24,17 @@ extern "C" {
 
 typedef int (*DebugPrintHook)(const char *format, va_list args);
 
-extern uint32_t g_dwDbgLevel;             /* debug mask, 0 at start        */
-extern DebugPrintHook g_pfnTelnetDbgPrint;/* print hook, Debug_NullPrint   */
-extern FILE *_db_fptr;                    /* debug stream, null at start   */
+extern uint32_t g_dwDbgLevel;              /* debug mask, 0 at start        */
+extern DebugPrintHook g_pfnTelnetDbgPrint; /* print hook, Debug_NullPrint   */
+extern FILE *_db_fptr;                     /* debug stream, null at start   */
 
 /* vsyslog with the caller's openlog ident and facility. */
-void Log_Syslog(int priority, const char *format, ...)
-    __attribute__((format(printf, 2, 3)));
+void Log_Syslog(int priority, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 void Debug_Init(uint32_t level, const char *file_name);
 void Debug_SetLevel(uint32_t level);
-void Debug_Print(uint32_t mask, const char *format, ...)
-    __attribute__((format(printf, 2, 3)));
-int Debug_TelnetPrint(const char *format, ...)
-    __attribute__((format(printf, 1, 2)));
+void Debug_Print(uint32_t mask, const char *format, ...) __attribute__((format(printf, 2, 3)));
+int Debug_TelnetPrint(const char *format, ...) __attribute__((format(printf, 1, 2)));
 int Debug_NullPrint(const char *format, va_list args);
 
 /* ---- Millisecond tick -------------------------------------------------
@@ -52,9 +49,9 @@ int TickClock_IsTimeout(uint32_t start, uint32_t seconds, uint32_t *elapsed);
 /* ---- MD5 (RFC 1321) and HMAC-MD5 (RFC 2104) --------------------------- */
 
 typedef struct MD5Context {
-    uint32_t state[4];
-    uint32_t count[2];      /* bit count, low word first */
-    unsigned char buffer[64];
+  uint32_t state[4];
+  uint32_t count[2]; /* bit count, low word first */
+  unsigned char buffer[64];
 } MD5Context;
 
 void MD5Init(MD5Context *context);
@@ -69,8 +66,7 @@ void MD5_StringHex(char out[33], const char *text);
  * texts ends with a null pointer. */
 void MD5_ListHex(char out[33], const char *text, ...);
 
-void HMAC_MD5(const unsigned char *key, int key_length,
-              const unsigned char *data, int data_length,
+void HMAC_MD5(const unsigned char *key, int key_length, const unsigned char *data, int data_length,
               unsigned char out[16]);
 
 /* ---- Blowfish variant --------------------------------------------------

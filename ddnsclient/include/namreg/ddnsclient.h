@@ -16,7 +16,7 @@ extern "C" {
 #define DDNSCLIENT_OK                      0x00000000u
 #define DDNSCLIENT_I_IP_UNCHANGED          0x70010001u /* public address unchanged, nothing to do */
 #define DDNSCLIENT_I_HOSTNAME_OTHER_CAMERA 0x70010002u /* host name used by another camera */
-#define DDNSCLIENT_I_HOSTNAME_THIS_CAMERA  0x70010003u /* host name already belongs to this camera */
+#define DDNSCLIENT_I_HOSTNAME_THIS_CAMERA  0x70010003u /* host name is this camera's */
 #define DDNSCLIENT_E_VERSION               0x80010001u /* wrong interface version */
 #define DDNSCLIENT_E_NO_MEMORY             0x80010002u
 #define DDNSCLIENT_E_INVALID_MAC           0x80010003u
@@ -65,52 +65,52 @@ extern "C" {
 
 /* Initialisation record: zero it, fill it, pass it to DDNSClient_Initial. */
 typedef struct DDNSClientInitInfo {
-    uint32_t dwVersion;             /* DDNSCLIENT_VERSION */
-    char szMAC[13];                 /* 12 hexadecimal digits */
-    char szFirmwareVersion[32];     /* model / firmware text, not empty */
-    char szHLDMServerName[64];      /* optional */
-    char szDDNSServerName[64];      /* optional */
+  uint32_t dwVersion;         /* DDNSCLIENT_VERSION */
+  char szMAC[13];             /* 12 hexadecimal digits */
+  char szFirmwareVersion[32]; /* model / firmware text, not empty */
+  char szHLDMServerName[64];  /* optional */
+  char szDDNSServerName[64];  /* optional */
 } DDNSClientInitInfo;
 
 /* Field-presence flags of DDNSClientSettings.dwFlags (and of the context). */
-#define DDNSCLIENT_FLAG_ENABLE           0x0001u
-#define DDNSCLIENT_FLAG_PROVIDER         0x0002u
-#define DDNSCLIENT_FLAG_HOSTNAME         0x0004u
-#define DDNSCLIENT_FLAG_USERNAME         0x0008u
-#define DDNSCLIENT_FLAG_PASSWORD         0x0010u
-#define DDNSCLIENT_FLAG_INTERVAL         0x0020u
-#define DDNSCLIENT_FLAG_CHECKIP_PORT     0x0040u
-#define DDNSCLIENT_FLAG_UPDATE_PORT      0x0080u
-#define DDNSCLIENT_FLAG_HLDM_SERVER      0x0100u
-#define DDNSCLIENT_FLAG_DDNS_SERVER      0x0200u
-#define DDNSCLIENT_FLAG_PROVIDER_TEXT1   0x0400u
-#define DDNSCLIENT_FLAG_PROVIDER_TEXT2   0x0800u
-#define DDNSCLIENT_FLAG_HTTP_ALT_PORT    0x1000u
+#define DDNSCLIENT_FLAG_ENABLE         0x0001u
+#define DDNSCLIENT_FLAG_PROVIDER       0x0002u
+#define DDNSCLIENT_FLAG_HOSTNAME       0x0004u
+#define DDNSCLIENT_FLAG_USERNAME       0x0008u
+#define DDNSCLIENT_FLAG_PASSWORD       0x0010u
+#define DDNSCLIENT_FLAG_INTERVAL       0x0020u
+#define DDNSCLIENT_FLAG_CHECKIP_PORT   0x0040u
+#define DDNSCLIENT_FLAG_UPDATE_PORT    0x0080u
+#define DDNSCLIENT_FLAG_HLDM_SERVER    0x0100u
+#define DDNSCLIENT_FLAG_DDNS_SERVER    0x0200u
+#define DDNSCLIENT_FLAG_PROVIDER_TEXT1 0x0400u
+#define DDNSCLIENT_FLAG_PROVIDER_TEXT2 0x0800u
+#define DDNSCLIENT_FLAG_HTTP_ALT_PORT  0x1000u
 
 /* Settings record: caller-owned, zeroed, filled field by field. */
 typedef struct DDNSClientSettings {
-    uint32_t dwFlags;                /* DDNSCLIENT_FLAG_* of the filled fields */
-    uint32_t dwEnable;               /* 0x1 */
-    uint32_t dwServiceProvider;      /* 0x2, 1..37 (5 and 24: HLDM service) */
-    char szHostName[128];            /* 0x4 */
-    char szUserName[64];             /* 0x8, the e-mail for the HLDM service */
-    char szPassword[64];             /* 0x10, the key for the HLDM service */
-    uint32_t dwUpdateInterval;       /* 0x20, minutes */
-    uint32_t dwCheckIPPortSwitch;    /* 0x40 */
-    uint32_t dwUpdatePortSwitch;     /* 0x80 */
-    char szHLDMServerName[64];       /* 0x100 */
-    uint16_t wHTTPAlternativePort;   /* 0x1000 */
-    uint32_t dwPortChanged;          /* 1: announce the port even when the address is unchanged */
-    char szDDNSServerName[64];       /* 0x200 */
-    uint16_t wCheckIPPort;           /* 0x40 */
-    uint16_t wUpdatePort;            /* 0x80 */
-    char szProviderText1[256];       /* 0x400 */
-    char szProviderText2[256];       /* 0x800 */
-    char szMegaChipsText[64];        /* provider 25 only */
-    char szProvider7Text[64];        /* provider 7 only */
-    char szCameraIP[16];             /* camera's dotted IPv4 address */
-    uint16_t wCameraPort;            /* camera's HTTP port */
-    char szCameraMAC[14];            /* camera's MAC text */
+  uint32_t dwFlags;              /* DDNSCLIENT_FLAG_* of the filled fields */
+  uint32_t dwEnable;             /* 0x1 */
+  uint32_t dwServiceProvider;    /* 0x2, 1..37 (5 and 24: HLDM service) */
+  char szHostName[128];          /* 0x4 */
+  char szUserName[64];           /* 0x8, the e-mail for the HLDM service */
+  char szPassword[64];           /* 0x10, the key for the HLDM service */
+  uint32_t dwUpdateInterval;     /* 0x20, minutes */
+  uint32_t dwCheckIPPortSwitch;  /* 0x40 */
+  uint32_t dwUpdatePortSwitch;   /* 0x80 */
+  char szHLDMServerName[64];     /* 0x100 */
+  uint16_t wHTTPAlternativePort; /* 0x1000 */
+  uint32_t dwPortChanged;        /* 1: announce the port even when the address is unchanged */
+  char szDDNSServerName[64];     /* 0x200 */
+  uint16_t wCheckIPPort;         /* 0x40 */
+  uint16_t wUpdatePort;          /* 0x80 */
+  char szProviderText1[256];     /* 0x400 */
+  char szProviderText2[256];     /* 0x800 */
+  char szMegaChipsText[64];      /* provider 25 only */
+  char szProvider7Text[64];      /* provider 7 only */
+  char szCameraIP[16];           /* camera's dotted IPv4 address */
+  uint16_t wCameraPort;          /* camera's HTTP port */
+  char szCameraMAC[14];          /* camera's MAC text */
 } DDNSClientSettings;
 
 /* The client handle; its fields are private to the library. */
@@ -133,14 +133,21 @@ int DDNSClient_IsValidServiceProv(uint32_t provider);
 
 /* Called with the context's semaphore held.  Fields copied before a failure
  * stay in the context. */
-uint32_t DDNSClient_ProcessRegisterSettings(DDNSClientContext *context, const DDNSClientSettings *settings);
-uint32_t DDNSClient_ProcessRequestKeySettings(DDNSClientContext *context, const DDNSClientSettings *settings);
-uint32_t DDNSClient_ProcessCheckHostNameSettings(DDNSClientContext *context, const DDNSClientSettings *settings);
-uint32_t DDNSClient_ProcessCheckHostNameSettingsEx(DDNSClientContext *context, const DDNSClientSettings *settings);
-uint32_t DDNSClient_ProcessUpdateSettings(DDNSClientContext *context, const DDNSClientSettings *settings);
-int DDNSClient_IsSettingsChanged(const DDNSClientContext *context, const DDNSClientSettings *settings);
+uint32_t DDNSClient_ProcessRegisterSettings(DDNSClientContext *context,
+                                            const DDNSClientSettings *settings);
+uint32_t DDNSClient_ProcessRequestKeySettings(DDNSClientContext *context,
+                                              const DDNSClientSettings *settings);
+uint32_t DDNSClient_ProcessCheckHostNameSettings(DDNSClientContext *context,
+                                                 const DDNSClientSettings *settings);
+uint32_t DDNSClient_ProcessCheckHostNameSettingsEx(DDNSClientContext *context,
+                                                   const DDNSClientSettings *settings);
+uint32_t DDNSClient_ProcessUpdateSettings(DDNSClientContext *context,
+                                          const DDNSClientSettings *settings);
+int DDNSClient_IsSettingsChanged(const DDNSClientContext *context,
+                                 const DDNSClientSettings *settings);
 uint32_t DDNSClient_RegisterEnable(DDNSClientContext *context, const DDNSClientSettings *settings);
-uint32_t DDNSClient_RequestKeyEnable(DDNSClientContext *context, const DDNSClientSettings *settings);
+uint32_t DDNSClient_RequestKeyEnable(DDNSClientContext *context,
+                                     const DDNSClientSettings *settings);
 
 /* ---- Public HLDM operations (time-out 0: the operation's default) -------- */
 
@@ -148,35 +155,42 @@ uint32_t DDNSClient_HLDMRegister(DDNSClientContext *context, const DDNSClientSet
                                  uint32_t timeout_seconds, uint32_t *registered_address);
 uint32_t DDNSClient_HLDMRequestKey(DDNSClientContext *context, const DDNSClientSettings *settings,
                                    uint32_t timeout_seconds);
-uint32_t DDNSClient_HLDMCheckHostname(DDNSClientContext *context, const DDNSClientSettings *settings,
-                                      uint32_t timeout_seconds);
+uint32_t DDNSClient_HLDMCheckHostname(DDNSClientContext *context,
+                                      const DDNSClientSettings *settings, uint32_t timeout_seconds);
 uint32_t DDNSClient_HLDMOffline(DDNSClientContext *context, const DDNSClientSettings *settings,
                                 uint32_t timeout_seconds);
 
 /* ---- HLDM protocol building blocks ---------------------------------------- */
 
 typedef enum HLDM_REQUEST_TYPE {
-    HLDM_REQUEST_CHECK_IP = 0,
-    HLDM_REQUEST_UPDATE = 1,
-    HLDM_REQUEST_REGISTER = 2,
-    HLDM_REQUEST_REQUEST_KEY = 3,
-    HLDM_REQUEST_CHECK_HOSTNAME = 4,
-    HLDM_REQUEST_OFFLINE = 5,
-    HLDM_REQUEST_TYPE_COUNT = 6
+  HLDM_REQUEST_CHECK_IP = 0,
+  HLDM_REQUEST_UPDATE = 1,
+  HLDM_REQUEST_REGISTER = 2,
+  HLDM_REQUEST_REQUEST_KEY = 3,
+  HLDM_REQUEST_CHECK_HOSTNAME = 4,
+  HLDM_REQUEST_OFFLINE = 5,
+  HLDM_REQUEST_TYPE_COUNT = 6
 } HLDM_REQUEST_TYPE;
 
-#define DDNSCLIENT_HLDM_REQUEST_SIZE 249u   /* composer buffer */
-#define DDNSCLIENT_RESPONSE_SIZE     5840u  /* reply buffer, without its NUL */
+#define DDNSCLIENT_HLDM_REQUEST_SIZE 249u  /* composer buffer */
+#define DDNSCLIENT_RESPONSE_SIZE     5840u /* reply buffer, without its NUL */
 
 uint32_t DDNSClient_HashingPassword_HLDM(const char *mac, const char *salt, char *output);
-uint32_t DDNSClient_ComposeHLDMCheckIPRequest(DDNSClientContext *context, char *buffer, uint32_t size);
-uint32_t DDNSClient_ComposeHLDMUpdateRequest(DDNSClientContext *context, char *buffer, uint32_t size);
-uint32_t DDNSClient_ComposeHLDMRegisterRequest(DDNSClientContext *context, char *buffer, uint32_t size);
-uint32_t DDNSClient_ComposeHLDMRequestKeyRequest(DDNSClientContext *context, char *buffer, uint32_t size);
-uint32_t DDNSClient_ComposeHLDMCheckHostnameRequest(DDNSClientContext *context, char *buffer, uint32_t size);
-uint32_t DDNSClient_ComposeHLDMOfflineRequest(DDNSClientContext *context, char *buffer, uint32_t size);
-uint32_t DDNSClient_Communicate_HLDM_TCP(DDNSClientContext *context, const char *server_name, uint16_t port,
-                                         uint32_t timeout_seconds, uint32_t request_type);
+uint32_t DDNSClient_ComposeHLDMCheckIPRequest(DDNSClientContext *context, char *buffer,
+                                              uint32_t size);
+uint32_t DDNSClient_ComposeHLDMUpdateRequest(DDNSClientContext *context, char *buffer,
+                                             uint32_t size);
+uint32_t DDNSClient_ComposeHLDMRegisterRequest(DDNSClientContext *context, char *buffer,
+                                               uint32_t size);
+uint32_t DDNSClient_ComposeHLDMRequestKeyRequest(DDNSClientContext *context, char *buffer,
+                                                 uint32_t size);
+uint32_t DDNSClient_ComposeHLDMCheckHostnameRequest(DDNSClientContext *context, char *buffer,
+                                                    uint32_t size);
+uint32_t DDNSClient_ComposeHLDMOfflineRequest(DDNSClientContext *context, char *buffer,
+                                              uint32_t size);
+uint32_t DDNSClient_Communicate_HLDM_TCP(DDNSClientContext *context, const char *server_name,
+                                         uint16_t port, uint32_t timeout_seconds,
+                                         uint32_t request_type);
 uint32_t DDNSClient_ProcessResponse_HLDMUpdate(DDNSClientContext *context);
 uint32_t DDNSClient_ProcessResponse_HLDMRegister(DDNSClientContext *context, uint32_t *address);
 uint32_t DDNSClient_ProcessResponse_HLDMRequestKey(DDNSClientContext *context);
@@ -192,10 +206,13 @@ uint32_t DDNSClient_Offline_HLDM(DDNSClientContext *context);
 /* ---- Socket transport (non-blocking, every wait a select) ----------------
  * *socket_fd is -1 when there is no socket; after any failure it is -1 again. */
 
-uint32_t DDNSClient_SocketConnect(int32_t *socket_fd, uint32_t address, uint16_t port, uint32_t timeout_seconds);
-int32_t DDNSClient_Send(int32_t *socket_fd, const char *data, int32_t length, uint32_t timeout_seconds);
+uint32_t DDNSClient_SocketConnect(int32_t *socket_fd, uint32_t address, uint16_t port,
+                                  uint32_t timeout_seconds);
+int32_t DDNSClient_Send(int32_t *socket_fd, const char *data, int32_t length,
+                        uint32_t timeout_seconds);
 /* Reads until the peer closes or `size` bytes arrived; buffer holds size + 1. */
-int32_t DDNSClient_Receive(int32_t *socket_fd, char *buffer, uint32_t size, uint32_t timeout_seconds);
+int32_t DDNSClient_Receive(int32_t *socket_fd, char *buffer, uint32_t size,
+                           uint32_t timeout_seconds);
 int32_t DDNSClient_CloseSocket(int32_t *socket_fd);
 /* Exactly 11 bytes in one read; at most output_length characters of them
  * are copied to output (then a NUL, so output holds output_length + 1). */
@@ -222,8 +239,9 @@ int32_t DDNSClient_HexToBytes(const char *text, unsigned char *bytes);
 
 /* ---- HLDM request codec ----------------------------------------------- */
 
-#define CODEC_ERR_OUTPUT_SIZE ((int32_t)0x80000001u) /* output too small; needed size written back */
-#define CODEC_ERR_MALFORMED   ((int32_t)0x80000002u) /* not a valid encoded text */
+#define CODEC_ERR_OUTPUT_SIZE \
+  ((int32_t)0x80000001u)                           /* output too small; needed size written back */
+#define CODEC_ERR_MALFORMED ((int32_t)0x80000002u) /* not a valid encoded text */
 
 /* Buffer sizes (terminating zero byte included) for n input bytes / an
  * encoded text of n characters. */

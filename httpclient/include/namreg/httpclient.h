@@ -43,163 +43,163 @@ extern "C" {
 extern const char g_szHTTPClientVersionId[]; /* "$Id: 1.7.0.0 httpclient lib ..." */
 
 /* ---- Result codes ------------------------------------------------------ */
-#define HTTPCLIENT_OK                     0x00000000u
+#define HTTPCLIENT_OK 0x00000000u
 
-#define HTTPCLIENT_E_INVALID_HANDLE       0x80010001u /* null client or handle */
-#define HTTPCLIENT_E_VERSION              0x80010002u /* version mismatch at creation */
-#define HTTPCLIENT_E_NO_MEMORY            0x80010003u /* out of memory */
-#define HTTPCLIENT_E_RELEASE_BUSY         0x80010004u /* release of a busy client */
-#define HTTPCLIENT_E_NO_CALLBACK_FUNC     0x80010005u /* callback function missing */
-#define HTTPCLIENT_E_STATE_RANGE          0x80010006u /* state index out of range */
-#define HTTPCLIENT_E_INVALID_INFO         0x80010007u /* null request record */
-#define HTTPCLIENT_E_BUSY                 0x80010008u /* start while busy */
-#define HTTPCLIENT_E_ASYNC_TIMEOUT        0x8001000bu /* asynchronous timeout missing */
-#define HTTPCLIENT_E_TOTAL_TIMEOUT        0x8001000cu /* total timeout missing */
-#define HTTPCLIENT_E_RECV_BUFFER          0x8001000du /* receive buffer missing */
-#define HTTPCLIENT_E_RECV_SIZE            0x8001000eu /* receive size zero */
-#define HTTPCLIENT_E_REQUEST_TOO_LONG     0x8001000fu /* request line + extra header too long */
-#define HTTPCLIENT_E_PROXY_PORT           0x80010010u /* proxy port missing */
-#define HTTPCLIENT_E_PROXY_ADDRESS        0x80010011u /* proxy address missing */
-#define HTTPCLIENT_E_SERVER_PORT          0x80010012u /* server port missing */
-#define HTTPCLIENT_E_SERVER_ADDRESS       0x80010013u /* server address missing */
-#define HTTPCLIENT_E_URI                  0x80010014u /* URI missing */
-#define HTTPCLIENT_E_POST_BODY            0x80010015u /* POST body missing */
-#define HTTPCLIENT_E_NO_SOCKET            0x80010016u /* no socket */
-#define HTTPCLIENT_E_NONBLOCKING          0x80010017u /* cannot make the socket non-blocking */
-#define HTTPCLIENT_E_SELECT               0x80010018u /* select failed */
-#define HTTPCLIENT_E_SEND                 0x80010019u /* send failed */
-#define HTTPCLIENT_E_RECV                 0x8001001au /* recv failed */
-#define HTTPCLIENT_E_CONNECT_TIMEOUT      0x8001001bu /* connect or resolve timed out */
-#define HTTPCLIENT_E_RECV_ARGS            0x8001001cu /* receive without buffer or length */
-#define HTTPCLIENT_E_RECV_TIMEOUT         0x8001001du /* receive timed out */
-#define HTTPCLIENT_E_SEND_ARGS            0x8001001eu /* send without buffer or length */
-#define HTTPCLIENT_E_SEND_TIMEOUT         0x8001001fu /* send timed out */
-#define HTTPCLIENT_E_RESOLVE              0x80010020u /* address resolution failed */
-#define HTTPCLIENT_E_SOCKET               0x80010021u /* socket creation failed */
-#define HTTPCLIENT_E_STATE_ARGS           0x80010022u /* state handler without client or socket */
-#define HTTPCLIENT_E_FINISH_STATE         0x80010023u /* finish outside state 0 or 8 */
-#define HTTPCLIENT_E_CHUNK_LINE           0x80010024u /* chunk-size line without CR LF */
-#define HTTPCLIENT_E_ASYNC_BUFFER         0x80010025u /* asynchronous destination missing */
-#define HTTPCLIENT_E_BUFFER_FULL          0x80010026u /* receive buffer full */
-#define HTTPCLIENT_E_TUNNEL_POST_STATUS   0x80010027u /* tunnel POST got a final status */
-#define HTTPCLIENT_E_POST_LENGTH          0x80010028u /* POST body length zero */
-#define HTTPCLIENT_E_NO_CALLBACK          0x80010031u /* no callback for an asynchronous step */
-#define HTTPCLIENT_E_TUNNEL_DATA          0x80010032u /* tunnel request without data or length */
-#define HTTPCLIENT_E_NOT_SIGNALLED        0x80010033u /* descriptor not signalled */
-#define HTTPCLIENT_E_TUNNEL_CLOSED        0x80010034u /* GET channel closed before the answer */
-#define HTTPCLIENT_E_TUNNEL_ANSWER        0x80010035u /* tunnel answer neither accept text */
-#define HTTPCLIENT_E_PENDING              0x80010037u /* an operation is already pending */
-#define HTTPCLIENT_E_DIGEST_PARAM         0x80010038u /* Digest challenge without realm or nonce */
+#define HTTPCLIENT_E_INVALID_HANDLE     0x80010001u /* null client or handle */
+#define HTTPCLIENT_E_VERSION            0x80010002u /* version mismatch at creation */
+#define HTTPCLIENT_E_NO_MEMORY          0x80010003u /* out of memory */
+#define HTTPCLIENT_E_RELEASE_BUSY       0x80010004u /* release of a busy client */
+#define HTTPCLIENT_E_NO_CALLBACK_FUNC   0x80010005u /* callback function missing */
+#define HTTPCLIENT_E_STATE_RANGE        0x80010006u /* state index out of range */
+#define HTTPCLIENT_E_INVALID_INFO       0x80010007u /* null request record */
+#define HTTPCLIENT_E_BUSY               0x80010008u /* start while busy */
+#define HTTPCLIENT_E_ASYNC_TIMEOUT      0x8001000bu /* asynchronous timeout missing */
+#define HTTPCLIENT_E_TOTAL_TIMEOUT      0x8001000cu /* total timeout missing */
+#define HTTPCLIENT_E_RECV_BUFFER        0x8001000du /* receive buffer missing */
+#define HTTPCLIENT_E_RECV_SIZE          0x8001000eu /* receive size zero */
+#define HTTPCLIENT_E_REQUEST_TOO_LONG   0x8001000fu /* request line + extra header too long */
+#define HTTPCLIENT_E_PROXY_PORT         0x80010010u /* proxy port missing */
+#define HTTPCLIENT_E_PROXY_ADDRESS      0x80010011u /* proxy address missing */
+#define HTTPCLIENT_E_SERVER_PORT        0x80010012u /* server port missing */
+#define HTTPCLIENT_E_SERVER_ADDRESS     0x80010013u /* server address missing */
+#define HTTPCLIENT_E_URI                0x80010014u /* URI missing */
+#define HTTPCLIENT_E_POST_BODY          0x80010015u /* POST body missing */
+#define HTTPCLIENT_E_NO_SOCKET          0x80010016u /* no socket */
+#define HTTPCLIENT_E_NONBLOCKING        0x80010017u /* cannot make the socket non-blocking */
+#define HTTPCLIENT_E_SELECT             0x80010018u /* select failed */
+#define HTTPCLIENT_E_SEND               0x80010019u /* send failed */
+#define HTTPCLIENT_E_RECV               0x8001001au /* recv failed */
+#define HTTPCLIENT_E_CONNECT_TIMEOUT    0x8001001bu /* connect or resolve timed out */
+#define HTTPCLIENT_E_RECV_ARGS          0x8001001cu /* receive without buffer or length */
+#define HTTPCLIENT_E_RECV_TIMEOUT       0x8001001du /* receive timed out */
+#define HTTPCLIENT_E_SEND_ARGS          0x8001001eu /* send without buffer or length */
+#define HTTPCLIENT_E_SEND_TIMEOUT       0x8001001fu /* send timed out */
+#define HTTPCLIENT_E_RESOLVE            0x80010020u /* address resolution failed */
+#define HTTPCLIENT_E_SOCKET             0x80010021u /* socket creation failed */
+#define HTTPCLIENT_E_STATE_ARGS         0x80010022u /* state handler without client or socket */
+#define HTTPCLIENT_E_FINISH_STATE       0x80010023u /* finish outside state 0 or 8 */
+#define HTTPCLIENT_E_CHUNK_LINE         0x80010024u /* chunk-size line without CR LF */
+#define HTTPCLIENT_E_ASYNC_BUFFER       0x80010025u /* asynchronous destination missing */
+#define HTTPCLIENT_E_BUFFER_FULL        0x80010026u /* receive buffer full */
+#define HTTPCLIENT_E_TUNNEL_POST_STATUS 0x80010027u /* tunnel POST got a final status */
+#define HTTPCLIENT_E_POST_LENGTH        0x80010028u /* POST body length zero */
+#define HTTPCLIENT_E_NO_CALLBACK        0x80010031u /* no callback for an asynchronous step */
+#define HTTPCLIENT_E_TUNNEL_DATA        0x80010032u /* tunnel request without data or length */
+#define HTTPCLIENT_E_NOT_SIGNALLED      0x80010033u /* descriptor not signalled */
+#define HTTPCLIENT_E_TUNNEL_CLOSED      0x80010034u /* GET channel closed before the answer */
+#define HTTPCLIENT_E_TUNNEL_ANSWER      0x80010035u /* tunnel answer neither accept text */
+#define HTTPCLIENT_E_PENDING            0x80010037u /* an operation is already pending */
+#define HTTPCLIENT_E_DIGEST_PARAM       0x80010038u /* Digest challenge without realm or nonce */
 
 /* A final HTTP status other than 200: HTTPCLIENT_E_HTTP_STATUS + status
  * index (HTTPCLIENT_E_HTTP_STATUS alone: no recognised status). */
-#define HTTPCLIENT_E_HTTP_STATUS          0x80010100u
-#define HTTPCLIENT_E_HTTP_401             0x80010112u /* server asks for credentials */
-#define HTTPCLIENT_E_HTTP_407             0x80010118u /* proxy asks for credentials */
+#define HTTPCLIENT_E_HTTP_STATUS 0x80010100u
+#define HTTPCLIENT_E_HTTP_401    0x80010112u /* server asks for credentials */
+#define HTTPCLIENT_E_HTTP_407    0x80010118u /* proxy asks for credentials */
 
 /* Informative outcomes (never failures). */
-#define HTTPCLIENT_I_STATUS_KNOWN         0x70010000u
-#define HTTPCLIENT_I_NOT_READY            0x70010001u /* call again */
-#define HTTPCLIENT_I_NOT_SIGNALLED        0x70010002u
-#define HTTPCLIENT_I_WOULD_BLOCK          0x70010003u
-#define HTTPCLIENT_I_PEER_CLOSED          0x70010004u
-#define HTTPCLIENT_I_ALREADY_STOPPING     0x70010005u
-#define HTTPCLIENT_I_LAST_CHUNK           0x70010006u
-#define HTTPCLIENT_I_CONTENT_COMPLETE     0x70010007u
-#define HTTPCLIENT_I_TUNNEL_GET_UP        0x70010008u
-#define HTTPCLIENT_I_TUNNEL_POST_UP       0x70010009u
-#define HTTPCLIENT_I_TUNNEL_REFUSED       0x7001000au
-#define HTTPCLIENT_I_TUNNEL_NO_ANSWER     0x7001000bu
-#define HTTPCLIENT_I_TUNNEL_OPENED        0x7001000cu
-#define HTTPCLIENT_I_TUNNEL_FALLBACK      0x7001000du
+#define HTTPCLIENT_I_STATUS_KNOWN     0x70010000u
+#define HTTPCLIENT_I_NOT_READY        0x70010001u /* call again */
+#define HTTPCLIENT_I_NOT_SIGNALLED    0x70010002u
+#define HTTPCLIENT_I_WOULD_BLOCK      0x70010003u
+#define HTTPCLIENT_I_PEER_CLOSED      0x70010004u
+#define HTTPCLIENT_I_ALREADY_STOPPING 0x70010005u
+#define HTTPCLIENT_I_LAST_CHUNK       0x70010006u
+#define HTTPCLIENT_I_CONTENT_COMPLETE 0x70010007u
+#define HTTPCLIENT_I_TUNNEL_GET_UP    0x70010008u
+#define HTTPCLIENT_I_TUNNEL_POST_UP   0x70010009u
+#define HTTPCLIENT_I_TUNNEL_REFUSED   0x7001000au
+#define HTTPCLIENT_I_TUNNEL_NO_ANSWER 0x7001000bu
+#define HTTPCLIENT_I_TUNNEL_OPENED    0x7001000cu
+#define HTTPCLIENT_I_TUNNEL_FALLBACK  0x7001000du
 
 /* ---- Small enumerations ------------------------------------------------- */
-#define HTTPCLIENT_AUTH_NONE    0u
-#define HTTPCLIENT_AUTH_BASIC   1u
-#define HTTPCLIENT_AUTH_DIGEST  2u
+#define HTTPCLIENT_AUTH_NONE   0u
+#define HTTPCLIENT_AUTH_BASIC  1u
+#define HTTPCLIENT_AUTH_DIGEST 2u
 
-#define HTTPCLIENT_METHOD_GET   1u
-#define HTTPCLIENT_METHOD_POST  2u
+#define HTTPCLIENT_METHOD_GET  1u
+#define HTTPCLIENT_METHOD_POST 2u
 
-#define HTTPCLIENT_MODE_SYNC    1u
-#define HTTPCLIENT_MODE_ASYNC   2u
+#define HTTPCLIENT_MODE_SYNC  1u
+#define HTTPCLIENT_MODE_ASYNC 2u
 
-#define HTTPCLIENT_SIDE_SERVER  0u
-#define HTTPCLIENT_SIDE_PROXY   1u
+#define HTTPCLIENT_SIDE_SERVER 0u
+#define HTTPCLIENT_SIDE_PROXY  1u
 
 /* Indexes of fHTTPClientStateMachineFunc. */
-#define HTTPCLIENT_STATE_START           0u
-#define HTTPCLIENT_STATE_CONNECT         1u
-#define HTTPCLIENT_STATE_COMPOSE         2u
-#define HTTPCLIENT_STATE_AUTHORIZE       3u
-#define HTTPCLIENT_STATE_SEND_HEADER     4u
-#define HTTPCLIENT_STATE_RECV_HEADER     5u
-#define HTTPCLIENT_STATE_SEND_BODY       6u
-#define HTTPCLIENT_STATE_RECV_BODY       7u
-#define HTTPCLIENT_STATE_FINISH          8u
-#define HTTPCLIENT_STATE_SEND_QUEUED     9u
-#define HTTPCLIENT_STATE_TUNNEL_OPEN     10u
-#define HTTPCLIENT_STATE_TUNNEL_REQUEST  11u
-#define HTTPCLIENT_STATE_COUNT           12u
+#define HTTPCLIENT_STATE_START          0u
+#define HTTPCLIENT_STATE_CONNECT        1u
+#define HTTPCLIENT_STATE_COMPOSE        2u
+#define HTTPCLIENT_STATE_AUTHORIZE      3u
+#define HTTPCLIENT_STATE_SEND_HEADER    4u
+#define HTTPCLIENT_STATE_RECV_HEADER    5u
+#define HTTPCLIENT_STATE_SEND_BODY      6u
+#define HTTPCLIENT_STATE_RECV_BODY      7u
+#define HTTPCLIENT_STATE_FINISH         8u
+#define HTTPCLIENT_STATE_SEND_QUEUED    9u
+#define HTTPCLIENT_STATE_TUNNEL_OPEN    10u
+#define HTTPCLIENT_STATE_TUNNEL_REQUEST 11u
+#define HTTPCLIENT_STATE_COUNT          12u
 
 /* ---- Sizes (terminating zero byte included) ---------------------------- */
-#define HTTPCLIENT_HOST_SIZE          36
-#define HTTPCLIENT_USER_SIZE          65
-#define HTTPCLIENT_PASSWORD_SIZE      65
-#define HTTPCLIENT_URI_SIZE           1025
-#define HTTPCLIENT_HEADER_SIZE        1281  /* extra header, request text, response header */
-#define HTTPCLIENT_REFERER_SIZE       129
-#define HTTPCLIENT_USER_AGENT_SIZE    33
-#define HTTPCLIENT_CONTENT_TYPE_SIZE  33
-#define HTTPCLIENT_COOKIE_SIZE        33
-#define HTTPCLIENT_PART_HEADER_SIZE   256
-#define HTTPCLIENT_TRAILER_SIZE       64
-#define HTTPCLIENT_PREFIX_SIZE        1024
+#define HTTPCLIENT_HOST_SIZE         36
+#define HTTPCLIENT_USER_SIZE         65
+#define HTTPCLIENT_PASSWORD_SIZE     65
+#define HTTPCLIENT_URI_SIZE          1025
+#define HTTPCLIENT_HEADER_SIZE       1281 /* extra header, request text, response header */
+#define HTTPCLIENT_REFERER_SIZE      129
+#define HTTPCLIENT_USER_AGENT_SIZE   33
+#define HTTPCLIENT_CONTENT_TYPE_SIZE 33
+#define HTTPCLIENT_COOKIE_SIZE       33
+#define HTTPCLIENT_PART_HEADER_SIZE  256
+#define HTTPCLIENT_TRAILER_SIZE      64
+#define HTTPCLIENT_PREFIX_SIZE       1024
 
 /* ---- Records ----------------------------------------------------------- */
 
 /* One side of an exchange: the server or the proxy. */
 typedef struct HTTPClientEndpoint {
-    char     szHost[HTTPCLIENT_HOST_SIZE];   /* name or dotted-quad text */
-    uint32_t dwAddress;    /* network order; 0 (or 0xFFFFFFFF): resolve szHost */
-    uint32_t dwPort;       /* must be non-zero */
-    uint32_t dwAuthScheme; /* HTTPCLIENT_AUTH_*; on return: what was asked for */
-    char     szUser[HTTPCLIENT_USER_SIZE];
-    char     szPassword[HTTPCLIENT_PASSWORD_SIZE];
+  char szHost[HTTPCLIENT_HOST_SIZE]; /* name or dotted-quad text */
+  uint32_t dwAddress;                /* network order; 0 (or 0xFFFFFFFF): resolve szHost */
+  uint32_t dwPort;                   /* must be non-zero */
+  uint32_t dwAuthScheme;             /* HTTPCLIENT_AUTH_*; on return: what was asked for */
+  char szUser[HTTPCLIENT_USER_SIZE];
+  char szPassword[HTTPCLIENT_PASSWORD_SIZE];
 } HTTPClientEndpoint;
 
 /* The request-information record of one exchange (zero it first). */
 typedef struct HTTPClientInfo {
-    HTTPClientEndpoint tServer;
-    HTTPClientEndpoint tProxy;             /* used when dwUseProxy is 1 */
-    uint32_t dwUseProxy;
-    char     szURI[HTTPCLIENT_URI_SIZE];   /* path and query, non-empty */
-    int32_t  iTunnelGetSocket;             /* out: tunnelled modes only */
-    int32_t  iTunnelPostSocket;
-    char     szExtraHeader[HTTPCLIENT_HEADER_SIZE]; /* replaces every standard header */
-    char     szReferer[HTTPCLIENT_REFERER_SIZE];
-    char     szUserAgent[HTTPCLIENT_USER_AGENT_SIZE]; /* empty: the library's own */
-    char     szContentType[HTTPCLIENT_CONTENT_TYPE_SIZE];
-    uint32_t dwKeepAlive;                  /* 1: Keep-Alive, else close */
-    const char *pBody;                     /* POST body */
-    uint32_t dwBodyLength;
-    uint32_t dwConnectTimeout;             /* microseconds, asynchronous mode */
-    uint32_t dwSendTimeout;
-    uint32_t dwRecvTimeout;
-    uint32_t dwTotalTimeout;               /* microseconds, synchronous mode */
-    char    *pRecvBuffer;                  /* where the body goes */
-    uint32_t dwRecvSize;                   /* in: capacity; out: body bytes stored */
-    uint32_t dwServerFilter;
-    char     szResponseHeader[HTTPCLIENT_HEADER_SIZE]; /* out: header lines received */
-    char     szSessionCookie[HTTPCLIENT_COOKIE_SIZE];  /* out: tunnel cookie */
-    char     szUploadPartHeader[HTTPCLIENT_PART_HEADER_SIZE];
-    char     szUploadTrailerFormat[HTTPCLIENT_TRAILER_SIZE];
-    FILE    *pUploadFile;
-    char     szUploadPrefix[HTTPCLIENT_PREFIX_SIZE];
-    uint32_t dwPriorityEnable;
-    uint32_t dwPriority;                   /* SO_PRIORITY when enabled */
-    uint32_t dwTOSEnable;
-    uint32_t dwTOS;                        /* IP_TOS when enabled */
+  HTTPClientEndpoint tServer;
+  HTTPClientEndpoint tProxy; /* used when dwUseProxy is 1 */
+  uint32_t dwUseProxy;
+  char szURI[HTTPCLIENT_URI_SIZE]; /* path and query, non-empty */
+  int32_t iTunnelGetSocket;        /* out: tunnelled modes only */
+  int32_t iTunnelPostSocket;
+  char szExtraHeader[HTTPCLIENT_HEADER_SIZE]; /* replaces every standard header */
+  char szReferer[HTTPCLIENT_REFERER_SIZE];
+  char szUserAgent[HTTPCLIENT_USER_AGENT_SIZE]; /* empty: the library's own */
+  char szContentType[HTTPCLIENT_CONTENT_TYPE_SIZE];
+  uint32_t dwKeepAlive; /* 1: Keep-Alive, else close */
+  const char *pBody;    /* POST body */
+  uint32_t dwBodyLength;
+  uint32_t dwConnectTimeout; /* microseconds, asynchronous mode */
+  uint32_t dwSendTimeout;
+  uint32_t dwRecvTimeout;
+  uint32_t dwTotalTimeout; /* microseconds, synchronous mode */
+  char *pRecvBuffer;       /* where the body goes */
+  uint32_t dwRecvSize;     /* in: capacity; out: body bytes stored */
+  uint32_t dwServerFilter;
+  char szResponseHeader[HTTPCLIENT_HEADER_SIZE]; /* out: header lines received */
+  char szSessionCookie[HTTPCLIENT_COOKIE_SIZE];  /* out: tunnel cookie */
+  char szUploadPartHeader[HTTPCLIENT_PART_HEADER_SIZE];
+  char szUploadTrailerFormat[HTTPCLIENT_TRAILER_SIZE];
+  FILE *pUploadFile;
+  char szUploadPrefix[HTTPCLIENT_PREFIX_SIZE];
+  uint32_t dwPriorityEnable;
+  uint32_t dwPriority; /* SO_PRIORITY when enabled */
+  uint32_t dwTOSEnable;
+  uint32_t dwTOS; /* IP_TOS when enabled */
 } HTTPClientInfo;
 
 /* The client record is the library's own; callers hold a handle. */
@@ -212,12 +212,12 @@ typedef uint32_t (*HTTPClientCallback)(void *pContext, uint32_t dwEvent, void *p
 
 /* Tunnel request descriptor. */
 typedef struct HTTPClientTunnelRequest {
-    uint32_t    dwOperation;   /* 1 raw send on iSocket, else a tunnelled POST */
-    uint32_t    dwTimeout;     /* microseconds */
-    const char *pData;
-    uint32_t    dwDataLength;
-    int32_t     iSocket;
-    uint32_t    dwContentKind; /* 0 RTSP-style, 1 HLDM */
+  uint32_t dwOperation; /* 1 raw send on iSocket, else a tunnelled POST */
+  uint32_t dwTimeout;   /* microseconds */
+  const char *pData;
+  uint32_t dwDataLength;
+  int32_t iSocket;
+  uint32_t dwContentKind; /* 0 RTSP-style, 1 HLDM */
 } HTTPClientTunnelRequest;
 
 /* ---- Operations -------------------------------------------------------- */
@@ -229,8 +229,8 @@ uint32_t HTTPClient_Release(HTTPClientHandle *phClient);
 
 /* Value of the first header `name` in ptInfo->szResponseHeader.  *pdwLength:
  * in the capacity of `value`, out the value's length.  0 or -1. */
-int HTTPClient_GetHeaderValue(const HTTPClientInfo *ptInfo, const char *szName,
-                              char *szValue, uint32_t *pdwLength);
+int HTTPClient_GetHeaderValue(const HTTPClientInfo *ptInfo, const char *szName, char *szValue,
+                              uint32_t *pdwLength);
 
 /* Synchronous GET / POST: 0 or 0x7001xxxx when a 200 answer's body was
  * stored in ptInfo->pRecvBuffer (ptInfo->dwRecvSize: its length); a
@@ -240,12 +240,12 @@ uint32_t HTTPClient_Get(HTTPClientHandle hClient, HTTPClientInfo *ptInfo);
 uint32_t HTTPClient_Post(HTTPClientHandle hClient, HTTPClientInfo *ptInfo);
 
 /* Starts an exchange (mode HTTPCLIENT_MODE_*, method HTTPCLIENT_METHOD_*). */
-uint32_t HTTPClient_Start(HTTPClientHandle hClient, HTTPClientInfo *ptInfo,
-                          uint32_t dwMode, uint32_t dwMethod);
+uint32_t HTTPClient_Start(HTTPClientHandle hClient, HTTPClientInfo *ptInfo, uint32_t dwMode,
+                          uint32_t dwMethod);
 /* Checks and copies the request, then (synchronous mode) drives the state
  * machine to the end. */
-uint32_t HTTPClient_Run(HTTPClientHandle hClient, HTTPClientInfo *ptInfo,
-                        uint32_t dwMode, uint32_t dwMethod);
+uint32_t HTTPClient_Run(HTTPClientHandle hClient, HTTPClientInfo *ptInfo, uint32_t dwMode,
+                        uint32_t dwMethod);
 /* Ends an exchange (state 0 or 8 only) and clears the per-exchange state. */
 uint32_t HTTPClient_Finish(HTTPClientHandle hClient);
 

@@ -16,10 +16,10 @@ extern "C" {
 #endif
 
 #define DNS_RESULT_NAME_ERROR       ((int32_t)0x810E0003u) /* name server: no such name */
-#define NET_RESULT_NO_HOST_RESOLVED ((int32_t)0x810E0001u) /* no connectivity-test host resolved */
+#define NET_RESULT_NO_HOST_RESOLVED ((int32_t)0x810E0001u) /* no test host resolved */
 
-#define NETUTILITY_IF_WIRED    0   /* "eth0"  */
-#define NETUTILITY_IF_WIRELESS 1   /* "wlan0" */
+#define NETUTILITY_IF_WIRED    0 /* "eth0"  */
+#define NETUTILITY_IF_WIRELESS 1 /* "wlan0" */
 
 #define NETUTILITY_IP_NONE       0
 #define NETUTILITY_IP_PRIVATE    1
@@ -50,9 +50,9 @@ uint32_t NetUtility_GetTickMs(void);
 int NetUtility_IsTimeout(uint32_t start_ms, uint32_t seconds, uint32_t *elapsed_seconds);
 
 /* RFC 2136 add of one A record; 0 when the server confirms, else -1. */
-int NetUtility_DNSUpdate(const char *server_address, const char *zone_name,
-                         const char *host_name, const char *address,
-                         uint32_t ttl, uint8_t record_class, uint32_t timeout_seconds);
+int NetUtility_DNSUpdate(const char *server_address, const char *zone_name, const char *host_name,
+                         const char *address, uint32_t ttl, uint8_t record_class,
+                         uint32_t timeout_seconds);
 
 /* Local interface address and connectivity. */
 int NetUtility_GetLocalIP(int interface_type, uint32_t *address);
