@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const int32_t len = n - 1;
   int32_t ecap = HALDStrCodec_GetEncodeSize(len);
   char *text = (char *)malloc((size_t)ecap);
-  int32_t elen = HALDStrCodec_EncodeWithIndex(in, len, text, &ecap, index);
+  int32_t elen = namreg::HALDStrCodec_EncodeWithIndex(in, len, text, &ecap, index);
   if (elen != ecap - 1 || text[elen] != '\0') abort();
   int32_t dcap = HALDStrCodec_GetDecodeSize(elen);
   unsigned char *back = (unsigned char *)malloc((size_t)dcap);

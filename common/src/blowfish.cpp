@@ -10,13 +10,21 @@
 #include "blowfish_internal.h"
 #include "blowfish_tables.h"
 
-extern "C" {
+namespace namreg {
 uint32_t c[BLOWFISH_SBOX_WORDS + BLOWFISH_P_WORDS];
 unsigned char key[BLOWFISH_MAX_KEY];
 uint32_t keylen;
-}
+}  // namespace namreg
 
 namespace {
+
+using namreg::c;
+using namreg::key;
+using namreg::keylen;
+using namreg::ks0;
+using namreg::ks1;
+using namreg::ks2;
+using namreg::ks3;
 
 constexpr uint32_t kZeroP[BLOWFISH_P_WORDS] = {};
 
@@ -54,7 +62,7 @@ int TransformBuffer(const unsigned char *in, unsigned char *out, uint32_t length
 
 }  // namespace
 
-extern "C" {
+namespace namreg {
 
 void Blowfish_EncipherWords(uint32_t *left, uint32_t *right) {
   const uint32_t *s = SBox();
@@ -123,16 +131,20 @@ void Blowfish_BuildSchedule(const uint32_t p_init[BLOWFISH_P_WORDS], const unsig
   }
 }
 
+}  // namespace namreg
+
+extern "C" {
+
 void Blowfish_SetKey(const unsigned char *key_bytes, uint32_t length) {
-  Blowfish_BuildSchedule(kZeroP, key_bytes, length);
+  namreg::Blowfish_BuildSchedule(kZeroP, key_bytes, length);
 }
 
 int Blowfish_Encrypt(const unsigned char *in, unsigned char *out, uint32_t length) {
-  return TransformBuffer(in, out, length, Blowfish_EncipherWords);
+  return TransformBuffer(in, out, length, namreg::Blowfish_EncipherWords);
 }
 
 int Blowfish_Decrypt(const unsigned char *in, unsigned char *out, uint32_t length) {
-  return TransformBuffer(in, out, length, Blowfish_DecipherWords);
+  return TransformBuffer(in, out, length, namreg::Blowfish_DecipherWords);
 }
 
 }  // extern "C"

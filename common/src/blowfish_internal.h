@@ -1,20 +1,18 @@
 // Process-wide state of the Blowfish cipher and the word-level helpers
 // behind Blowfish_SetKey / Blowfish_Encrypt / Blowfish_Decrypt.  Internal to
-// the common library (and its tests): the public header keeps these short
-// names away from host programs.
+// the common library (and its tests): in namespace namreg, so that no
+// symbol of a host program (a global `key` of its own, say) can meet them.
 #ifndef NAMREG_COMMON_BLOWFISH_INTERNAL_H
 #define NAMREG_COMMON_BLOWFISH_INTERNAL_H
 
 #include <stdint.h>
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-
 #define BLOWFISH_ROUNDS     16
 #define BLOWFISH_P_WORDS    (BLOWFISH_ROUNDS + 2)
 #define BLOWFISH_SBOX_WORDS (4 * 256)
 #define BLOWFISH_MAX_KEY    56
+
+namespace namreg {
 
 // The four initial S-boxes (read-only).
 extern const uint32_t ks0[256];
@@ -38,8 +36,6 @@ void Blowfish_BuildSchedule(const uint32_t p_init[BLOWFISH_P_WORDS], const unsig
 void Blowfish_EncipherWords(uint32_t *left, uint32_t *right);
 void Blowfish_DecipherWords(uint32_t *left, uint32_t *right);
 
-#ifdef __cplusplus
-}
-#endif
+}  // namespace namreg
 
 #endif  // NAMREG_COMMON_BLOWFISH_INTERNAL_H

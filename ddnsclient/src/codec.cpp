@@ -75,8 +75,10 @@ int32_t HALDStrCodec_GetDecodeSize(int32_t n) {
   return (int32_t)(((int64_t)n - 1) / 2 + 1);
 }
 
-int32_t HALDStrCodec_EncodeWithIndex(const unsigned char *input, int32_t n, char *output,
-                                     int32_t *capacity, uint32_t index) {
+}  // extern "C"
+
+int32_t namreg::HALDStrCodec_EncodeWithIndex(const unsigned char *input, int32_t n, char *output,
+                                             int32_t *capacity, uint32_t index) {
   if (!EncodeCapacityOk(n, capacity)) return CODEC_ERR_OUTPUT_SIZE;
   uint32_t k = index & 7;
   if (n <= 0) {
@@ -114,11 +116,13 @@ int32_t HALDStrCodec_EncodeWithIndex(const unsigned char *input, int32_t n, char
   return (int32_t)(o - output);
 }
 
+extern "C" {
+
 int32_t HALDStrCodec_Encode(const unsigned char *input, int32_t n, char *output,
                             int32_t *capacity) {
   if (!EncodeCapacityOk(n, capacity)) return CODEC_ERR_OUTPUT_SIZE;
-  return HALDStrCodec_EncodeWithIndex(input, n, output, capacity,
-                                      (uint32_t)((uint64_t)time(nullptr) & 7));
+  return namreg::HALDStrCodec_EncodeWithIndex(input, n, output, capacity,
+                                              (uint32_t)((uint64_t)time(nullptr) & 7));
 }
 
 int32_t HALDStrCodec_Decode(const char *input, int32_t n, unsigned char *output,

@@ -5,17 +5,13 @@
 
 #include <stdint.h>
 
-#ifdef __cplusplus
-extern "C" {
-#endif
+namespace namreg {
 
 // HALDStrCodec_Encode with the divisor index of the first group (0..7; only
 // the three low bits count) chosen by the caller.
 int32_t HALDStrCodec_EncodeWithIndex(const unsigned char *input, int32_t n, char *output,
                                      int32_t *capacity, uint32_t index);
 
-#ifdef __cplusplus
-}
-#endif
+}  // namespace namreg
 
 #endif  // NAMREG_DDNSCLIENT_CODEC_INTERNAL_H

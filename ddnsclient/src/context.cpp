@@ -12,12 +12,24 @@
 #include <string.h>
 #include <sys/socket.h>
 
+namespace namreg {
+
 void DDNSClient_CopyText(char *dest, const char *src, uint32_t size) {
   if (size == 0) return;
   uint32_t i = 0;
   for (; i + 1 < size && src[i] != '\0'; ++i) dest[i] = src[i];
   dest[i] = '\0';
 }
+
+void DDNSClient_PrintInvalidArguments(const char *who) {
+  if (who != nullptr) printf("[%s] Invalid arguments\r\n", who);
+}
+
+bool DDNSClient_IsHLDMProvider(uint32_t provider) {
+  return provider == DDNSCLIENT_PROVIDER_HLDM || provider == DDNSCLIENT_PROVIDER_HLDM2;
+}
+
+}  // namespace namreg
 
 namespace {
 

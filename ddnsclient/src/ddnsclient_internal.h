@@ -7,6 +7,8 @@
 #include <namreg/httpclient.h>
 #include <namreg/osal.h>
 
+#include <namreg/deadline.h>
+
 #include <stdint.h>
 
 #define DDNSCLIENT_HLDM_SALT_LENGTH 10u
@@ -50,6 +52,9 @@ struct DDNSClientContext {
   char szProviderText2[256];
   char szMegaChipsText[64];
   char szProvider7Text[64];
+  // The budget of the public operation in progress (null outside one): its
+  // exchanges, retries included, all end by it.
+  const namreg::Deadline *pOperationDeadline;
 };
 
 typedef uint32_t (*DDNSClientRoutine)(DDNSClientContext *context);
@@ -62,9 +67,41 @@ struct DDNSServiceInfo {
   uint8_t bHasCheckIP;           // the provider defines a check-IP routine
 };
 
+namespace namreg {
 extern const DDNSServiceInfo g_tDDNSServiceInfo[DDNSCLIENT_PROVIDER_COUNT];
+}
+using namreg::g_tDDNSServiceInfo;
+
+namespace namreg {
 
 // Bounded copy: at most size - 1 characters, always terminated.
 void DDNSClient_CopyText(char *dest, const char *src, uint32_t size);
+
+// Prints "[<who>] Invalid arguments\r" as a line (nothing when who is null).
+void DDNSClient_PrintInvalidArguments(const char *who);
+
+// Providers 5 and 24, the HLDM service.
+bool DDNSClient_IsHLDMProvider(uint32_t provider);
+
+// The socket primitives with the whole call bounded by `deadline` (the
+// public ones take whole seconds from now).
+uint32_t DDNSClient_SocketConnectUntil(int32_t *socket_fd, uint32_t address, uint16_t port,
+                                       const Deadline &deadline);
+int32_t DDNSClient_SendUntil(int32_t *socket_fd, const char *data, int32_t length,
+                             const Deadline &deadline);
+int32_t DDNSClient_ReceiveUntil(int32_t *socket_fd, char *buffer, uint32_t size,
+                                const Deadline &deadline);
+uint32_t DDNSClient_ReceiveSaltUntil(int32_t socket_fd, const Deadline &deadline, char *output,
+                                     uint32_t output_length);
+
+// One HLDM exchange (connect, greeting, request, reply) that ends by
+// `deadline` whatever the server does.
+uint32_t DDNSClient_CommunicateHLDMUntil(DDNSClientContext *context, const char *server_name,
+                                         uint16_t port, const Deadline &deadline,
+                                         uint32_t request_type);
+
+}  // namespace namreg
+
+using namreg::DDNSClient_CopyText;
 
 #endif  // NAMREG_DDNSCLIENT_INTERNAL_H

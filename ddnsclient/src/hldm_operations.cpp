@@ -10,12 +10,17 @@
 
 namespace {
 
+// Inside a public operation the exchange ends by that operation's deadline;
+// called on its own it has the context's network time-out (or the default).
 uint32_t Exchange(DDNSClientContext *context, HLDM_REQUEST_TYPE type, uint32_t default_timeout) {
   const uint32_t timeout =
       context->dwNetworkTimeout != 0 ? context->dwNetworkTimeout : default_timeout;
-  return DDNSClient_Communicate_HLDM_TCP(context, context->szHLDMServerName,
-                                         static_cast<uint16_t>(DDNSCLIENT_HLDM_PORT), timeout,
-                                         type);
+  const namreg::Deadline own(timeout);
+  const namreg::Deadline &deadline =
+      context->pOperationDeadline != nullptr ? *context->pOperationDeadline : own;
+  return namreg::DDNSClient_CommunicateHLDMUntil(context, context->szHLDMServerName,
+                                                 static_cast<uint16_t>(DDNSCLIENT_HLDM_PORT),
+                                                 deadline, type);
 }
 
 // One exchange of `type` followed by its reply parser.  A null context
@@ -23,7 +28,7 @@ uint32_t Exchange(DDNSClientContext *context, HLDM_REQUEST_TYPE type, uint32_t d
 uint32_t ExchangeAndParse(DDNSClientContext *context, const char *name, HLDM_REQUEST_TYPE type,
                           uint32_t default_timeout, uint32_t (*parse)(DDNSClientContext *)) {
   if (context == nullptr) {
-    if (name != nullptr) printf("[%s] Invalid arguments\r\n", name);
+    namreg::DDNSClient_PrintInvalidArguments(name);
     return DDNSCLIENT_E_INVALID_ARGS;
   }
   const uint32_t result = Exchange(context, type, default_timeout);
@@ -64,6 +69,9 @@ extern "C" uint32_t DDNSClient_Register_HLDM(DDNSClientContext *context, uint32_
 
   // The request went out but the reply was lost: the registration counts
   // when the host name already resolves to the address the service sees.
+  // Not when the operation's budget is already spent.
+  if (context->pOperationDeadline != nullptr && context->pOperationDeadline->Expired())
+    return DDNSCLIENT_E_NO_REPLY;
   uint32_t resolved = 0;
   if (DDNSClient_DNSresolve(context->szHLDMHostName, &resolved) != 0) return DDNSCLIENT_E_NO_REPLY;
   if (DDNSClient_CheckIP_HLDM(context) != DDNSCLIENT_OK) return DDNSCLIENT_E_NO_REPLY;

@@ -18,7 +18,7 @@ namespace {
 bool BadComposerArguments(const DDNSClientContext *context, const char *buffer, uint32_t size,
                           const char *who) {
   if (context != nullptr && buffer != nullptr && size != 0) return false;
-  if (who != nullptr) printf("[%s] Invalid arguments\r\n", who);
+  namreg::DDNSClient_PrintInvalidArguments(who);
   return true;
 }
 
@@ -123,10 +123,11 @@ constexpr int32_t kEncodeCapacity = 499;
 
 }  // namespace
 
-extern "C" uint32_t DDNSClient_Communicate_HLDM_TCP(DDNSClientContext *context,
-                                                    const char *server_name, uint16_t port,
-                                                    uint32_t timeout_seconds,
-                                                    uint32_t request_type) {
+namespace namreg {
+
+uint32_t DDNSClient_CommunicateHLDMUntil(DDNSClientContext *context, const char *server_name,
+                                         uint16_t port, const Deadline &deadline,
+                                         uint32_t request_type) {
   if (context == nullptr || server_name == nullptr || server_name[0] == '\0') {
     Log_Syslog(LOG_WARNING, "[DDNSClient_Communicate_HLDM_TCP] Invalid arguments");
     return DDNSCLIENT_E_INVALID_ARGS;
@@ -141,26 +142,24 @@ extern "C" uint32_t DDNSClient_Communicate_HLDM_TCP(DDNSClientContext *context,
                server_name);
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  const uint32_t start = DDNSClient_GetTickMs();
-  uint32_t elapsed = 0;
   // Closes the socket on every way out, including a reply that filled the
   // whole buffer (the receive leaves the socket open then).
   fdutil::SocketGuard socket_guard;
 
-  if (DDNSClient_SocketConnect(&socket_guard.fd, address, port, timeout_seconds) != 0) {
+  if (DDNSClient_SocketConnectUntil(&socket_guard.fd, address, port, deadline) != 0) {
     Log_Syslog(LOG_WARNING, "[DDNSClient_Communicate_HLDM_TCP] connect failed");
     return DDNSCLIENT_E_NETWORK;
   }
-  if (DDNSClient_IsTimeout(start, timeout_seconds, &elapsed)) {
+  if (deadline.Expired()) {
     Log_Syslog(LOG_WARNING, "[DDNSClient_Communicate_HLDM_TCP] timeout after connect");
     return DDNSCLIENT_E_NETWORK;
   }
-  if (DDNSClient_GnuDIP_TCP_ReceiveSalt(socket_guard.fd, timeout_seconds - elapsed, context->szSalt,
-                                        DDNSCLIENT_HLDM_SALT_LENGTH) != 0) {
+  if (DDNSClient_ReceiveSaltUntil(socket_guard.fd, deadline, context->szSalt,
+                                  DDNSCLIENT_HLDM_SALT_LENGTH) != 0) {
     Log_Syslog(LOG_WARNING, "[DDNSClient_Communicate_HLDM_TCP] recv salt failed");
     return DDNSCLIENT_E_NETWORK;
   }
-  if (DDNSClient_IsTimeout(start, timeout_seconds, &elapsed)) {
+  if (deadline.Expired()) {
     Log_Syslog(LOG_WARNING, "[DDNSClient_Communicate_HLDM_TCP] timeout after connect");
     return DDNSCLIENT_E_NETWORK;
   }
@@ -188,20 +187,31 @@ extern "C" uint32_t DDNSClient_Communicate_HLDM_TCP(DDNSClientContext *context,
   }
   encoded[length] = '\r';
   encoded[length + 1] = '\n';
-  if (DDNSClient_Send(&socket_guard.fd, encoded, length + 2, timeout_seconds - elapsed) != 0) {
+  if (DDNSClient_SendUntil(&socket_guard.fd, encoded, length + 2, deadline) != 0) {
     Log_Syslog(LOG_WARNING, "[DDNSClient_Communicate_HLDM_TCP] Send failed");
     return DDNSCLIENT_E_NETWORK;
   }
-  if (DDNSClient_IsTimeout(start, timeout_seconds, &elapsed)) {
+  if (deadline.Expired()) {
     Log_Syslog(LOG_WARNING, "[DDNSClient_Communicate_HLDM_TCP] timeout after send");
     return DDNSCLIENT_E_NETWORK;
   }
-  if (DDNSClient_Receive(&socket_guard.fd, context->szResponse, DDNSCLIENT_RESPONSE_SIZE,
-                         timeout_seconds - elapsed) != 0) {
+  // The whole reply, however the server paces it, arrives by the deadline.
+  if (DDNSClient_ReceiveUntil(&socket_guard.fd, context->szResponse, DDNSCLIENT_RESPONSE_SIZE,
+                              deadline) != 0) {
     Log_Syslog(LOG_WARNING, "[DDNSClient_Communicate_HLDM_TCP] Receive failed");
     return DDNSCLIENT_E_NO_REPLY;
   }
   return DDNSCLIENT_OK;
+}
+
+}  // namespace namreg
+
+extern "C" uint32_t DDNSClient_Communicate_HLDM_TCP(DDNSClientContext *context,
+                                                    const char *server_name, uint16_t port,
+                                                    uint32_t timeout_seconds,
+                                                    uint32_t request_type) {
+  return namreg::DDNSClient_CommunicateHLDMUntil(context, server_name, port,
+                                                 namreg::Deadline(timeout_seconds), request_type);
 }
 
 // ---- Reply parsers ----------------------------------------------------------

@@ -11,10 +11,6 @@ namespace {
 
 typedef uint32_t (*SettingsRoutine)(DDNSClientContext *context, const DDNSClientSettings *settings);
 
-bool IsHLDMProvider(uint32_t provider) {
-  return provider == DDNSCLIENT_PROVIDER_HLDM || provider == DDNSCLIENT_PROVIDER_HLDM2;
-}
-
 // Pause between two attempts after a network error, so that a server that
 // refuses at once is not hammered for the whole time-out.
 constexpr uint32_t kRetryPauseMs = 1000;
@@ -31,17 +27,21 @@ uint32_t RunWithRetries(DDNSClientContext *context, const DDNSClientSettings *se
   if (result != DDNSCLIENT_OK) return result;
   const uint32_t timeout = timeout_seconds != 0 ? timeout_seconds : default_timeout;
   context->dwNetworkTimeout = timeout;
-  const uint32_t start = DDNSClient_GetTickMs();
+  // One budget for every attempt and wait of the operation.
+  const namreg::Deadline deadline(timeout);
+  context->pOperationDeadline = &deadline;
   result = DDNSCLIENT_E_FAIL;
   for (bool first = true;; first = false) {
     if (!first) {
-      if (DDNSClient_IsTimeout(start, timeout, nullptr)) break;
-      usleep(kRetryPauseMs * 1000);
+      const uint64_t left = deadline.LeftMs();
+      if (left == 0) break;
+      usleep(static_cast<useconds_t>((left < kRetryPauseMs ? left : kRetryPauseMs) * 1000u));
     }
-    if (DDNSClient_IsTimeout(start, timeout, nullptr)) break;
+    if (deadline.Expired()) break;
     result = attempt(context);
     if (result != DDNSCLIENT_E_NETWORK) break;
   }
+  context->pOperationDeadline = nullptr;
   return result;
 }
 
@@ -55,7 +55,7 @@ extern "C" uint32_t DDNSClient_HLDMRegister(DDNSClientContext *context,
     puts("[DDNSClient_HLDMRegister] Invalid arguments\r");
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  if (!IsHLDMProvider(settings->dwServiceProvider)) {
+  if (!namreg::DDNSClient_IsHLDMProvider(settings->dwServiceProvider)) {
     printf("[DDNSClient_HLDMRegister] Invalid service provider: %d\r\n",
            static_cast<int>(settings->dwServiceProvider));
     return DDNSCLIENT_E_INVALID_ARGS;
@@ -73,7 +73,7 @@ extern "C" uint32_t DDNSClient_HLDMRequestKey(DDNSClientContext *context,
     puts("[DDNSClient_HLDMRequestKey] Invalid arguments\r");
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  if (!IsHLDMProvider(settings->dwServiceProvider)) {
+  if (!namreg::DDNSClient_IsHLDMProvider(settings->dwServiceProvider)) {
     printf("[DDNSClient_HLDMRequestKey] Invalid service provider: %d\r\n",
            static_cast<int>(settings->dwServiceProvider));
     return DDNSCLIENT_E_INVALID_ARGS;
@@ -86,7 +86,7 @@ extern "C" uint32_t DDNSClient_HLDMCheckHostname(DDNSClientContext *context,
                                                  const DDNSClientSettings *settings,
                                                  uint32_t timeout_seconds) {
   if (context == nullptr || settings == nullptr) return DDNSCLIENT_E_INVALID_ARGS;
-  if (!IsHLDMProvider(settings->dwServiceProvider)) {
+  if (!namreg::DDNSClient_IsHLDMProvider(settings->dwServiceProvider)) {
     printf("[DDNSClient_HLDMCheckHostname] Invalid service provider: %d\r\n",
            static_cast<int>(settings->dwServiceProvider));
     return DDNSCLIENT_E_INVALID_ARGS;
@@ -99,7 +99,8 @@ extern "C" uint32_t DDNSClient_HLDMOffline(DDNSClientContext *context,
                                            const DDNSClientSettings *settings,
                                            uint32_t timeout_seconds) {
   if (context == nullptr || settings == nullptr) return DDNSCLIENT_E_INVALID_ARGS;
-  if (!IsHLDMProvider(settings->dwServiceProvider)) return DDNSCLIENT_E_INVALID_ARGS;
+  if (!namreg::DDNSClient_IsHLDMProvider(settings->dwServiceProvider))
+    return DDNSCLIENT_E_INVALID_ARGS;
   return RunWithRetries(context, settings, DDNSClient_ProcessCheckHostNameSettings, timeout_seconds,
                         20, DDNSClient_Offline_HLDM);
 }

@@ -18,7 +18,7 @@ constexpr DDNSServiceInfo kHLDM{5, DDNSClient_Update_HLDM, DDNSClient_CheckIP_HL
 // routine pointers yet: the HTTP, GnuDIP, PeanutHull, I-O DATA and MegaChips
 // adapters are not part of this build.  DDNSClient_IsValidServiceProv goes by
 // the presence flags, so it already answers for every provider.
-const DDNSServiceInfo g_tDDNSServiceInfo[DDNSCLIENT_PROVIDER_COUNT] = {
+const DDNSServiceInfo namreg::g_tDDNSServiceInfo[DDNSCLIENT_PROVIDER_COUNT] = {
     Row(0, false, false),   // 0  none
     Row(10, true, true),    // 1  DynDNS, dynamic host
     Row(10, true, true),    // 2  DynDNS, custom host

@@ -74,7 +74,7 @@ uint32_t TakeHostName(DDNSClientContext *context, const DDNSClientSettings *sett
 bool NullArguments(const DDNSClientContext *context, const DDNSClientSettings *settings,
                    const char *who) {
   if (context != nullptr && settings != nullptr) return false;
-  printf("[%s] Invalid arguments\r\n", who);
+  namreg::DDNSClient_PrintInvalidArguments(who);
   return true;
 }
 
@@ -257,19 +257,11 @@ extern "C" int DDNSClient_IsSettingsChanged(const DDNSClientContext *context,
   return 0;
 }
 
-namespace {
-
-bool IsHLDMProvider(uint32_t provider) {
-  return provider == DDNSCLIENT_PROVIDER_HLDM || provider == DDNSCLIENT_PROVIDER_HLDM2;
-}
-
-}  // namespace
-
 extern "C" uint32_t DDNSClient_RegisterEnable(DDNSClientContext *context,
                                               const DDNSClientSettings *settings) {
   if (NullArguments(context, settings, "DDNSClient_RegisterEnable"))
     return DDNSCLIENT_E_INVALID_ARGS;
-  if (!IsHLDMProvider(settings->dwServiceProvider)) {
+  if (!namreg::DDNSClient_IsHLDMProvider(settings->dwServiceProvider)) {
     printf("[DDNSClient_RegisterEnable] Invalid service provider: %d\r\n",
            static_cast<int>(settings->dwServiceProvider));
     return DDNSCLIENT_E_INVALID_ARGS;
@@ -282,7 +274,7 @@ extern "C" uint32_t DDNSClient_RequestKeyEnable(DDNSClientContext *context,
                                                 const DDNSClientSettings *settings) {
   if (NullArguments(context, settings, "DDNSClient_RequestKeyEnable"))
     return DDNSCLIENT_E_INVALID_ARGS;
-  if (!IsHLDMProvider(settings->dwServiceProvider)) {
+  if (!namreg::DDNSClient_IsHLDMProvider(settings->dwServiceProvider)) {
     printf("[DDNSClient_RequestKeyEnable] Invalid service provider: %d\r\n",
            static_cast<int>(settings->dwServiceProvider));
     return DDNSCLIENT_E_INVALID_ARGS;

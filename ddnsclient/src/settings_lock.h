@@ -5,6 +5,8 @@
 
 #include "ddnsclient_internal.h"
 
+namespace namreg {
+
 class SettingsLock {
  public:
   explicit SettingsLock(DDNSClientContext *context) : semaphore_(context->hSemaphore) {
@@ -19,5 +21,9 @@ class SettingsLock {
  private:
   OSSemaphoreHandle semaphore_;
 };
+
+}  // namespace namreg
+
+using namreg::SettingsLock;
 
 #endif  // NAMREG_DDNSCLIENT_SETTINGS_LOCK_H

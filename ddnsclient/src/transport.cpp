@@ -1,6 +1,7 @@
 // Socket primitives of the HLDM exchange (and the salt greeting): one
-// non-blocking TCP socket, every wait a select bounded by the caller's
-// time-out.  Whenever a primitive fails after its argument checks, the
+// non-blocking TCP socket, every wait a select bounded by one deadline for
+// the whole call, so a peer that trickles data cannot stretch a call past
+// its time-out.  Whenever a primitive fails after its argument checks, the
 // socket is closed and the caller's variable is -1 again.
 #include "ddnsclient_internal.h"
 
@@ -15,6 +16,20 @@
 
 #include <namreg/fd_util.h>
 
+namespace {
+
+constexpr uint32_t kSendRetryPauseMs = 100;
+constexpr int kSendRetryLimit = 100;
+
+// Sleeps the send back-off, cut short by the deadline.
+void PauseWithin(const namreg::Deadline &deadline) {
+  const uint64_t left = deadline.LeftMs();
+  const uint64_t pause = left < kSendRetryPauseMs ? left : kSendRetryPauseMs;
+  if (pause != 0) usleep(static_cast<useconds_t>(pause * 1000u));
+}
+
+}  // namespace
+
 extern "C" int32_t DDNSClient_CloseSocket(int32_t *socket_fd) {
   if (socket_fd != nullptr && *socket_fd != -1) {
     close(*socket_fd);
@@ -23,8 +38,10 @@ extern "C" int32_t DDNSClient_CloseSocket(int32_t *socket_fd) {
   return 0;
 }
 
-extern "C" uint32_t DDNSClient_SocketConnect(int32_t *socket_fd, uint32_t address, uint16_t port,
-                                             uint32_t timeout_seconds) {
+namespace namreg {
+
+uint32_t DDNSClient_SocketConnectUntil(int32_t *socket_fd, uint32_t address, uint16_t port,
+                                       const Deadline &deadline) {
   if (socket_fd == nullptr) {
     puts("[DDNSClient_SocketConnect] Invalid Argument\r");
     return DDNSCLIENT_E_INVALID_ARGS;
@@ -59,13 +76,13 @@ extern "C" uint32_t DDNSClient_SocketConnect(int32_t *socket_fd, uint32_t addres
     DDNSClient_CloseSocket(socket_fd);
     return DDNSCLIENT_E_FAIL;
   }
-  if (fdutil::WaitOne(fd, true, timeout_seconds) == 1) return DDNSCLIENT_OK;
+  if (fdutil::WaitOne(fd, true, deadline) == 1) return DDNSCLIENT_OK;
   DDNSClient_CloseSocket(socket_fd);
   return DDNSCLIENT_E_FAIL;
 }
 
-extern "C" int32_t DDNSClient_Send(int32_t *socket_fd, const char *data, int32_t length,
-                                   uint32_t timeout_seconds) {
+int32_t DDNSClient_SendUntil(int32_t *socket_fd, const char *data, int32_t length,
+                             const Deadline &deadline) {
   if (socket_fd == nullptr || *socket_fd == -1) {
     puts("[DDNSClient_Send] Socket does not created\r");
     return -1;
@@ -79,7 +96,7 @@ extern "C" int32_t DDNSClient_Send(int32_t *socket_fd, const char *data, int32_t
   int32_t left = length;
   int retries = 0;
   for (;;) {
-    if (fdutil::WaitOne(*socket_fd, true, timeout_seconds) < 1) {
+    if (fdutil::WaitOne(*socket_fd, true, deadline) < 1) {
       DDNSClient_CloseSocket(socket_fd);
       puts("[DDNSClient_Send] select failed\r");
       return -1;
@@ -92,14 +109,14 @@ extern "C" int32_t DDNSClient_Send(int32_t *socket_fd, const char *data, int32_t
     }
     if (n <= 0) {
       ++retries;
-      usleep(100 * 1000);
-      if (retries > 100) {
+      PauseWithin(deadline);
+      if (retries > kSendRetryLimit) {
         DDNSClient_CloseSocket(socket_fd);
         return -1;
       }
       continue;
     }
-    if (retries > 100) {
+    if (retries > kSendRetryLimit) {
       DDNSClient_CloseSocket(socket_fd);
       return -1;
     }
@@ -109,8 +126,8 @@ extern "C" int32_t DDNSClient_Send(int32_t *socket_fd, const char *data, int32_t
   }
 }
 
-extern "C" int32_t DDNSClient_Receive(int32_t *socket_fd, char *buffer, uint32_t size,
-                                      uint32_t timeout_seconds) {
+int32_t DDNSClient_ReceiveUntil(int32_t *socket_fd, char *buffer, uint32_t size,
+                                const Deadline &deadline) {
   if (socket_fd == nullptr || *socket_fd == -1) {
     puts("[DDNSClient_Receive] Socket does not created\r");
     return -1;
@@ -122,7 +139,7 @@ extern "C" int32_t DDNSClient_Receive(int32_t *socket_fd, char *buffer, uint32_t
   }
   uint32_t count = 0;
   for (;;) {
-    if (fdutil::WaitOne(*socket_fd, false, timeout_seconds) < 1) {
+    if (fdutil::WaitOne(*socket_fd, false, deadline) < 1) {
       puts("[DDNSClient_Receive] select failed\r");
       DDNSClient_CloseSocket(socket_fd);
       return -1;
@@ -147,8 +164,8 @@ extern "C" int32_t DDNSClient_Receive(int32_t *socket_fd, char *buffer, uint32_t
   }
 }
 
-extern "C" uint32_t DDNSClient_GnuDIP_TCP_ReceiveSalt(int32_t socket_fd, uint32_t timeout_seconds,
-                                                      char *output, uint32_t output_length) {
+uint32_t DDNSClient_ReceiveSaltUntil(int32_t socket_fd, const Deadline &deadline, char *output,
+                                     uint32_t output_length) {
   if (socket_fd == -1 || output == nullptr) {
     puts("[DDNSClient_GnuDIP_TCP_ReceiveSalt] Invalid arguments\r");
     return DDNSCLIENT_E_FAIL;
@@ -156,7 +173,7 @@ extern "C" uint32_t DDNSClient_GnuDIP_TCP_ReceiveSalt(int32_t socket_fd, uint32_
   char greeting[16];
   ssize_t n;
   for (;;) {
-    if (fdutil::WaitOne(socket_fd, false, timeout_seconds) < 1) {
+    if (fdutil::WaitOne(socket_fd, false, deadline) < 1) {
       puts("[DDNSClient_GnuDIP_TCP_ReceiveSalt] select timeout\r");
       return DDNSCLIENT_E_NETWORK;
     }
@@ -173,4 +190,31 @@ extern "C" uint32_t DDNSClient_GnuDIP_TCP_ReceiveSalt(int32_t socket_fd, uint32_
   uint32_t copy = output_length < 11 ? output_length : 11;
   DDNSClient_CopyText(output, greeting, copy + 1);
   return DDNSCLIENT_OK;
+}
+
+}  // namespace namreg
+
+// The public primitives: the time-out is the budget of the whole call.
+
+extern "C" uint32_t DDNSClient_SocketConnect(int32_t *socket_fd, uint32_t address, uint16_t port,
+                                             uint32_t timeout_seconds) {
+  return namreg::DDNSClient_SocketConnectUntil(socket_fd, address, port,
+                                               namreg::Deadline(timeout_seconds));
+}
+
+extern "C" int32_t DDNSClient_Send(int32_t *socket_fd, const char *data, int32_t length,
+                                   uint32_t timeout_seconds) {
+  return namreg::DDNSClient_SendUntil(socket_fd, data, length, namreg::Deadline(timeout_seconds));
+}
+
+extern "C" int32_t DDNSClient_Receive(int32_t *socket_fd, char *buffer, uint32_t size,
+                                      uint32_t timeout_seconds) {
+  return namreg::DDNSClient_ReceiveUntil(socket_fd, buffer, size,
+                                         namreg::Deadline(timeout_seconds));
+}
+
+extern "C" uint32_t DDNSClient_GnuDIP_TCP_ReceiveSalt(int32_t socket_fd, uint32_t timeout_seconds,
+                                                      char *output, uint32_t output_length) {
+  return namreg::DDNSClient_ReceiveSaltUntil(socket_fd, namreg::Deadline(timeout_seconds), output,
+                                             output_length);
 }

@@ -193,7 +193,15 @@ void HTTPClient_ParseDigestChallenge(HTTPClientHandle ptClient, const char *szCh
   };
   for (const Param &tParam : tParams) {
     const char *pName = strstr(szLine, tParam.szName);
-    if (pName != nullptr) HTTPClient_ParseParamValue(pName, tParam.szValue, tParam.dwCapacity);
+    if (pName == nullptr) continue;
+    HTTPClient_ParseParamValue(pName, tParam.szValue, tParam.dwCapacity);
+    // A value holding a line break would be copied into the next request's
+    // header: the challenge is malformed and is dropped whole, so that the
+    // answer fails with HTTPCLIENT_E_DIGEST_PARAM and nothing is sent.
+    if (strpbrk(tParam.szValue, "\r\n") != nullptr) {
+      memset(&tDigest, 0, sizeof(tDigest));
+      return;
+    }
   }
 }
 

@@ -4,13 +4,15 @@
 
 #include "httpclient_internal.h"
 #include "namreg/common.h"
+#include "namreg/tick_clock.h"
 
-extern "C" {
+extern "C" const char g_szHTTPClientVersionId[] =
+    "$Id: 1.7.0.0 httpclient lib Jan 16 2019 18:00:00 $";
 
-const char g_szHTTPClientVersionId[] = "$Id: 1.7.0.0 httpclient lib Jan 16 2019 18:00:00 $";
+namespace namreg {
 
 uint32_t HTTPClient_GetTickMs(void) {
-  return TickClock_GetMs();
+  return namreg::TickClock_GetMs();
 }
 
 void HTTPClient_ClearRecord(HTTPClientContext *ptClient) {
@@ -20,6 +22,10 @@ void HTTPClient_ClearRecord(HTTPClientContext *ptClient) {
   ptClient->iTunnelPostSocket = -1;
   ptClient->tQueued.iSocket = -1;
 }
+
+}  // namespace namreg
+
+extern "C" {
 
 uint32_t HTTPClient_Initial(HTTPClientHandle *phClient, uint32_t dwVersion) {
   if (phClient == nullptr) return HTTPCLIENT_E_INVALID_HANDLE;

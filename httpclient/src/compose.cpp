@@ -29,6 +29,8 @@ void DottedQuad(uint32_t dwAddress, char szOut[16]) {
 
 }  // namespace
 
+namespace namreg {
+
 void HTTPClientText::Add(const char *szPiece, uint32_t dwCount) {
   if (dwLength + 1 >= dwSize) return;
   uint32_t dwRoom = dwSize - 1 - dwLength;
@@ -61,7 +63,7 @@ void HTTPClient_AppendF(char *szText, uint32_t dwSize, const char *szFormat, ...
   va_end(args);
 }
 
-extern "C" uint32_t HTTPClient_ComposeRequest(HTTPClientContext *ptClient) {
+uint32_t HTTPClient_ComposeRequest(HTTPClientContext *ptClient) {
   // The text stays within 1279 characters (bound 1280, terminator included).
   HTTPClientText t = {ptClient->szRequest, HTTPCLIENT_TEXT_MAX, 0};
   ptClient->szRequest[0] = '\0';
@@ -176,3 +178,5 @@ extern "C" uint32_t HTTPClient_ComposeRequest(HTTPClientContext *ptClient) {
   ptClient->dwState = HTTPCLIENT_STATE_AUTHORIZE;
   return HTTPCLIENT_OK;
 }
+
+}  // namespace namreg

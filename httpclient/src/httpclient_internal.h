@@ -148,9 +148,11 @@ struct HTTPClientContext {
 };
 
 typedef uint32_t (*HTTPClientStateFunc)(HTTPClientContext *ptClient);
+
+namespace namreg {
+
 extern const HTTPClientStateFunc fHTTPClientStateMachineFunc[HTTPCLIENT_STATE_COUNT];
 
-extern "C" {
 // Millisecond tick of the process clock.
 uint32_t HTTPClient_GetTickMs(void);
 
@@ -181,7 +183,6 @@ uint32_t HTTPClient_SendOnce(HTTPClientContext *ptClient, const char *pData, uin
 uint32_t HTTPClient_RecvOnce(HTTPClientContext *ptClient, char *pDest, uint32_t dwWanted,
                              uint32_t *pdwReceived, uint32_t dwWait);
 void HTTPClient_CloseSocket(HTTPClientContext *ptClient);
-}
 
 // Appends to a text of `size` bytes kept at most size - 1 characters long;
 // a piece that does not fit is cut short.  `length` follows the text.
@@ -198,5 +199,29 @@ struct HTTPClientText {
 // size - 1 characters, a piece that does not fit is cut short).
 void HTTPClient_AppendF(char *szText, uint32_t dwSize, const char *szFormat, ...)
     __attribute__((format(printf, 3, 4)));
+
+}  // namespace namreg
+
+// The library's sources use the short names.
+using namreg::fHTTPClientStateMachineFunc;
+using namreg::HTTPClient_AppendF;
+using namreg::HTTPClient_AppendResponseLine;
+using namreg::HTTPClient_CheckTimeout;
+using namreg::HTTPClient_ClearRecord;
+using namreg::HTTPClient_CloseSocket;
+using namreg::HTTPClient_ComposeRequest;
+using namreg::HTTPClient_Connect;
+using namreg::HTTPClient_GetTickMs;
+using namreg::HTTPClient_HeaderComplete;
+using namreg::HTTPClient_ParseChunkSize;
+using namreg::HTTPClient_ParseHeaderLine;
+using namreg::HTTPClient_ParseResponseHeader;
+using namreg::HTTPClient_ParseStatusCode;
+using namreg::HTTPClient_ReadChunkHeader;
+using namreg::HTTPClient_RecvOnce;
+using namreg::HTTPClient_Resolve;
+using namreg::HTTPClient_SendOnce;
+using namreg::HTTPClient_StatusIndex;
+using namreg::HTTPClientText;
 
 #endif  // NAMREG_HTTPCLIENT_INTERNAL_H

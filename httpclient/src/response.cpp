@@ -67,7 +67,7 @@ uint32_t AudioMode(const char *pValue, uint32_t dwLength) {
 
 }  // namespace
 
-extern "C" {
+namespace namreg {
 
 void HTTPClient_AppendResponseLine(HTTPClientContext *ptClient, const char *szLine,
                                    uint32_t dwLength) {
@@ -292,4 +292,4 @@ uint32_t HTTPClient_ParseResponseHeader(HTTPClientContext *ptClient, uint32_t dw
   return HTTPCLIENT_OK;
 }
 
-}  // extern "C"
+}  // namespace namreg

@@ -419,7 +419,7 @@ void CopyText(char *szDest, size_t destSize, const char *szSource, size_t source
 
 }  // namespace
 
-const HTTPClientStateFunc fHTTPClientStateMachineFunc[HTTPCLIENT_STATE_COUNT] = {
+const HTTPClientStateFunc namreg::fHTTPClientStateMachineFunc[HTTPCLIENT_STATE_COUNT] = {
     StateStart,    StateConnect,  StateCompose, StateAuthorize, StateSendHeader, StateRecvHeader,
     StateSendBody, StateRecvBody, StateFinish,  StateNotDriven, StateNotDriven,  StateNotDriven,
 };
@@ -491,6 +491,11 @@ uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint3
                         uint32_t dwMethod) {
   if (ptClient == nullptr) return HTTPCLIENT_E_INVALID_HANDLE;
   if (ptInfo == nullptr) return HTTPCLIENT_E_INVALID_INFO;
+  // Only a started record (HTTPClient_Start sets its operation) is run; a
+  // record with no operation would otherwise end at once as a success
+  // having sent nothing.
+  if (ptClient->dwOperation == HTTPCLIENT_OP_NONE || ptClient->dwState != HTTPCLIENT_STATE_START)
+    return HTTPCLIENT_E_STATE_ARGS;
   const bool bTunnel = ptClient->dwRtspTunnel != 0 || ptClient->dwHldmTunnel != 0;
   // 1. Time budget and destination.
   if (dwMode == HTTPCLIENT_MODE_SYNC) {

@@ -53,19 +53,22 @@ uint32_t TimeoutCode(uint32_t dwState) {
 }
 
 // Resolves one side's name into *pdwAddress (left alone for a dotted text).
+// Each name-server query gets min(seconds left, 3), the time left counted
+// afresh before each one, so that silent name servers end with the budget.
 uint32_t ResolveHost(HTTPClientContext *ptClient, const char *szHost, uint32_t *pdwAddress) {
   struct in_addr tAddr;
   if (inet_pton(AF_INET, szHost, &tAddr) == 1) {
     *pdwAddress = tAddr.s_addr;
     return HTTPCLIENT_OK;
   }
-  uint32_t dwSeconds = ptClient->dwTotalBudget / 1000000u;
-  if (dwSeconds < 1) return HTTPCLIENT_E_RESOLVE;
-  if (dwSeconds > 3) dwSeconds = 3;
   uint32_t dwServers[2] = {0, 0};
   if (NetUtility_GetDNSIP(&dwServers[0], &dwServers[1]) != 0) return HTTPCLIENT_E_RESOLVE;
   for (uint32_t dwServer : dwServers) {
     if (dwServer == 0) continue;
+    if (HTTPClient_CheckTimeout(ptClient) != HTTPCLIENT_OK) return HTTPCLIENT_E_CONNECT_TIMEOUT;
+    uint32_t dwSeconds = *CurrentBudget(ptClient) / 1000000u;
+    if (dwSeconds < 1) return HTTPCLIENT_E_RESOLVE;
+    if (dwSeconds > 3) dwSeconds = 3;
     uint32_t dwAddress = 0;
     NetUtility_DNSResolve(dwServer, szHost, dwSeconds, &dwAddress);
     if (dwAddress != 0) {
@@ -78,7 +81,7 @@ uint32_t ResolveHost(HTTPClientContext *ptClient, const char *szHost, uint32_t *
 
 }  // namespace
 
-extern "C" {
+namespace namreg {
 
 void HTTPClient_CloseSocket(HTTPClientContext *ptClient) {
   if (ptClient->iSocket >= 0) close(ptClient->iSocket);
@@ -117,7 +120,9 @@ uint32_t HTTPClient_Resolve(HTTPClientContext *ptClient) {
 
 // One bounded wait for writability, with the time budget checked before and
 // after it.  HTTPCLIENT_OK with *ready set (0: not yet), or the failure.
-static uint32_t WaitWritableWithinBudget(HTTPClientContext *ptClient, int *ready) {
+namespace {
+
+uint32_t WaitWritableWithinBudget(HTTPClientContext *ptClient, int *ready) {
   uint32_t r = HTTPClient_CheckTimeout(ptClient);
   if (r != HTTPCLIENT_OK) return r;
   *ready = fdutil::WaitOne(ptClient->iSocket, true, WaitTime(ptClient, 1));
@@ -127,6 +132,8 @@ static uint32_t WaitWritableWithinBudget(HTTPClientContext *ptClient, int *ready
   }
   return HTTPClient_CheckTimeout(ptClient);
 }
+
+}  // namespace
 
 uint32_t HTTPClient_Connect(HTTPClientContext *ptClient) {
   if (ptClient->iSocket < 0) return HTTPCLIENT_E_STATE_ARGS;
@@ -203,4 +210,4 @@ uint32_t HTTPClient_RecvOnce(HTTPClientContext *ptClient, char *pDest, uint32_t 
   return HTTPCLIENT_OK;
 }
 
-}  // extern "C"
+}  // namespace namreg

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 
 #include "namreg/netutility.h"
+#include <namreg/deadline.h>
 
 namespace {
 
@@ -64,8 +65,7 @@ extern "C" int32_t NetUtility_ConnectToInternet(uint32_t timeout_seconds, uint32
   // Writability ends a connect either way; only a socket without a pending
   // error counts as reached.  Refused attempts drop out and the wait goes on
   // for the others within the same time-out.
-  const uint32_t start = NetUtility_GetTickMs();
-  const uint32_t limit_ms = timeout_seconds * 1000u;
+  const namreg::Deadline deadline(timeout_seconds);
   for (;;) {
     fd_set writable;
     FD_ZERO(&writable);
@@ -77,12 +77,9 @@ extern "C" int32_t NetUtility_ConnectToInternet(uint32_t timeout_seconds, uint32
       if (slots.fd[i] > highest) highest = slots.fd[i];
     }
     if (highest == -1) return -1;
-    const uint32_t elapsed = NetUtility_GetTickMs() - start;
-    if (elapsed >= limit_ms) return -1;
-    const uint32_t remaining = limit_ms - elapsed;
-    struct timeval wait;
-    wait.tv_sec = static_cast<time_t>(remaining / 1000u);
-    wait.tv_usec = static_cast<suseconds_t>((remaining % 1000u) * 1000u);
+    const uint64_t remaining = deadline.LeftMs();
+    if (remaining == 0) return -1;
+    struct timeval wait = namreg::MsToTimeval(remaining);
     if (select(highest + 1, nullptr, &writable, nullptr, &wait) <= 0) return -1;
     for (int i = 0; i < kHostCount; ++i) {
       if (slots.fd[i] == -1 || !FD_ISSET(slots.fd[i], &writable)) continue;

@@ -1,10 +1,10 @@
 // DNS UPDATE (RFC 2136): adds one A record to a zone with one message over
-// UDP and judges the server's answer.
+// UDP and judges the server's answer (taken only from the server's address
+// and port; its ID is not compared).
 #include <arpa/inet.h>
 #include <errno.h>
 #include <netinet/in.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
 
@@ -66,7 +66,7 @@ size_t BuildUpdate(uint8_t *message, const char *zone_name, const char *host_nam
   DnsPut16(message + n + 8, 4);
   memcpy(message + n + 10, &address, 4);
 
-  const uint16_t id = static_cast<uint16_t>(rand() & 0xFFFF);
+  const uint16_t id = netutility::RandomMessageId();
   memcpy(message, &id, 2);
   message[2] = kUpdateRequest;
   message[3] = 0x00;
@@ -113,20 +113,18 @@ extern "C" int NetUtility_DNSUpdate(const char *server_address, const char *zone
   fdutil::SocketGuard sock(netutility::OpenUdpSocket());
   if (!sock.valid()) return -1;
 
-  if (!netutility::SendToNameServer(sock.get(), message, length, inet_addr(server_address)))
-    return -1;
+  const uint32_t server = inet_addr(server_address);
+  if (!netutility::SendToNameServer(sock.get(), message, length, server)) return -1;
 
-  if (fdutil::WaitOne(sock.get(), false, timeout_seconds) != 1) {
+  memset(message, 0, sizeof(message));
+  const namreg::Deadline deadline(timeout_seconds);
+  const ssize_t got = netutility::ReceiveFromNameServer(sock.get(), message, sizeof(message),
+                                                        server, nullptr, deadline);
+  if (got == netutility::kNoAnswer) {
     printf("[NetUtility_DNSUpdate] Time out and no response!");
     Log_Syslog(kAlert, "[%s]:Time out and no response!!\n", kTag);
     return -1;
   }
-
-  memset(message, 0, sizeof(message));
-  struct sockaddr_in from;
-  socklen_t from_length = sizeof(from);
-  const ssize_t got = recvfrom(sock.get(), message, sizeof(message), MSG_NOSIGNAL,
-                               reinterpret_cast<struct sockaddr *>(&from), &from_length);
   if (got <= 0) {
     const int error = errno;
     printf("[NetUtility_DNSUpdate] recvfrom failed (%d)\r\n", error);

@@ -5,6 +5,7 @@
 
 #include "namreg/netutility.h"
 
+namespace namreg {
 namespace netutility {
 
 namespace {
@@ -97,3 +98,4 @@ int32_t DnsParseAnswer(const uint8_t *data, size_t length, uint16_t query_id, ui
 }
 
 }  // namespace netutility
+}  // namespace namreg

@@ -8,6 +8,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+namespace namreg {
 namespace netutility {
 
 // One buffer holds the outgoing message and, cleared, the answer.
@@ -41,5 +42,8 @@ inline void DnsPut16(uint8_t *p, uint16_t value) {
 }
 
 }  // namespace netutility
+}  // namespace namreg
+
+namespace netutility = namreg::netutility;
 
 #endif  // NAMREG_NETUTILITY_DNS_WIRE_H

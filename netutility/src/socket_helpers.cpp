@@ -1,17 +1,25 @@
 // Socket and clock helpers shared by the resolver, DNS UPDATE, the
 // connectivity test and the HTTP client.
 #include <arpa/inet.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "namreg/common.h"
+#include "namreg/tick_clock.h"
 #include "namreg/netutility.h"
 #include "dns_wire.h"
 #include "socket_util.h"
 
+namespace namreg {
 namespace netutility {
 
 int OpenUdpSocket() {
@@ -28,7 +36,52 @@ bool SendToNameServer(int fd, const void *message, size_t length, uint32_t serve
                 sizeof(to)) >= 0;
 }
 
+uint16_t RandomMessageId() {
+  uint16_t id = 0;
+  long got = -1;
+#ifdef SYS_getrandom
+  // Through the system call itself: small C libraries may lack the wrapper.
+  constexpr unsigned kNonBlocking = 0x0001;  // GRND_NONBLOCK
+  do {
+    got = syscall(SYS_getrandom, &id, sizeof(id), kNonBlocking);
+  } while (got < 0 && errno == EINTR);
+#endif
+  if (got == static_cast<long>(sizeof(id))) return id;
+  // No kernel source (old kernel, or its pool not ready yet at boot): a
+  // generator seeded once from the clock and the process.
+  static std::atomic<bool> seeded(false);
+  if (!seeded.exchange(true)) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    srandom(static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(now.tv_sec) ^
+            (static_cast<unsigned>(getpid()) << 16));
+  }
+  return static_cast<uint16_t>(random() & 0xFFFF);
+}
+
+ssize_t ReceiveFromNameServer(int fd, uint8_t *message, size_t capacity, uint32_t server,
+                              const uint8_t *id, const Deadline &deadline) {
+  for (;;) {
+    if (fdutil::WaitOne(fd, false, deadline) != 1) return kNoAnswer;
+    struct sockaddr_in from;
+    memset(&from, 0, sizeof(from));
+    socklen_t from_length = sizeof(from);
+    const ssize_t got = recvfrom(fd, message, capacity, MSG_NOSIGNAL,
+                                 reinterpret_cast<struct sockaddr *>(&from), &from_length);
+    if (got < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+      return -1;
+    }
+    const bool from_server = from_length >= sizeof(from) && from.sin_family == AF_INET &&
+                             from.sin_addr.s_addr == server && from.sin_port == htons(kDnsPort);
+    if (!from_server) continue;
+    if (id != nullptr && (got < 2 || memcmp(message, id, 2) != 0)) continue;
+    return got;
+  }
+}
+
 }  // namespace netutility
+}  // namespace namreg
 
 extern "C" {
 
@@ -61,11 +114,11 @@ int NetUtility_SetReuseAddr(int socket_fd) {
 }
 
 uint32_t NetUtility_GetTickMs(void) {
-  return TickClock_GetMs();
+  return namreg::TickClock_GetMs();
 }
 
 int NetUtility_IsTimeout(uint32_t start_ms, uint32_t seconds, uint32_t *elapsed_seconds) {
-  return TickClock_IsTimeout(start_ms, seconds, elapsed_seconds);
+  return namreg::TickClock_IsTimeout(start_ms, seconds, elapsed_seconds);
 }
 
 }  // extern "C"

@@ -78,7 +78,7 @@ const std::vector<uint32_t> &Pi() {
 TEST(PrimitivesBlowfishTables, SBoxesAreThePiWordsAfterThePArray) {
   const auto &pi = Pi();
   ASSERT_EQ(0x243F6A88u, pi[0]);
-  const uint32_t *boxes[4] = {ks0, ks1, ks2, ks3};
+  const uint32_t *boxes[4] = {namreg::ks0, namreg::ks1, namreg::ks2, namreg::ks3};
   for (int b = 0; b < 4; ++b)
     for (int i = 0; i < 256; ++i)
       ASSERT_EQ(pi[BLOWFISH_P_WORDS + 256 * b + i], boxes[b][i]) << "ks" << b << "[" << i << "]";
@@ -104,7 +104,7 @@ struct Reference {
     l ^= p[17];
   }
   Reference(const uint32_t p_init[18], const Bytes &k) {
-    const uint32_t *boxes[4] = {ks0, ks1, ks2, ks3};
+    const uint32_t *boxes[4] = {namreg::ks0, namreg::ks1, namreg::ks2, namreg::ks3};
     for (int b = 0; b < 4; ++b) memcpy(s[b], boxes[b], sizeof s[b]);
     size_t len = std::min<size_t>(k.size(), 56), j = 0;
     for (int i = 0; i < 18; ++i) {
@@ -165,11 +165,11 @@ TEST(PrimitivesBlowfishTables, TextbookScheduleFromTheseTablesMeetsTheCheckVecto
   for (const auto &c : cases) {
     Bytes k = BytesOf(Be64(c.key));
     uint64_t plain = Be64(c.plain);
-    Blowfish_BuildSchedule(pi, k.data(), (uint32_t)k.size());
+    namreg::Blowfish_BuildSchedule(pi, k.data(), (uint32_t)k.size());
     uint32_t l = (uint32_t)(plain >> 32), r = (uint32_t)plain;
-    Blowfish_EncipherWords(&l, &r);
+    namreg::Blowfish_EncipherWords(&l, &r);
     EXPECT_EQ(Be64(c.cipher), ((uint64_t)l << 32) | r) << "key " << c.key;
-    Blowfish_DecipherWords(&l, &r);
+    namreg::Blowfish_DecipherWords(&l, &r);
     EXPECT_EQ(plain, ((uint64_t)l << 32) | r) << "key " << c.key;
 
     Reference ref(pi, k);
@@ -187,9 +187,9 @@ TEST(PrimitivesBlowfish, MatchesTheReferenceVariantForKeysOfEveryLength) {
     Bytes k(klen);
     for (auto &b : k) b = (unsigned char)rng();
     Blowfish_SetKey(k.data(), (uint32_t)klen);
-    ASSERT_EQ(klen, keylen);
+    ASSERT_EQ(klen, namreg::keylen);
     if (klen > 0) {
-      ASSERT_EQ(0, memcmp(key, k.data(), klen));
+      ASSERT_EQ(0, memcmp(namreg::key, k.data(), klen));
     }
 
     Reference ref(kZero, k);
@@ -263,7 +263,7 @@ TEST(PrimitivesBlowfish, KeyIsCappedAt56Bytes) {
   Bytes data(24, 0x42), with60(24), with56(24);
 
   Blowfish_SetKey(long_key.data(), 60);
-  EXPECT_EQ(56u, keylen);
+  EXPECT_EQ(56u, namreg::keylen);
   Blowfish_Encrypt(data.data(), with60.data(), 24);
   Blowfish_SetKey(long_key.data(), 56);
   Blowfish_Encrypt(data.data(), with56.data(), 24);

@@ -21,7 +21,8 @@ const unsigned char *U(const char *s) {
 std::string EncodeAt(const std::string &in, uint32_t k) {
   int32_t cap = HALDStrCodec_GetEncodeSize((int32_t)in.size());
   std::vector<char> out((size_t)cap);
-  int32_t n = HALDStrCodec_EncodeWithIndex(U(in.data()), (int32_t)in.size(), out.data(), &cap, k);
+  int32_t n =
+      namreg::HALDStrCodec_EncodeWithIndex(U(in.data()), (int32_t)in.size(), out.data(), &cap, k);
   EXPECT_GE(n, 0);
   if (n < 0) return "<error>";
   EXPECT_EQ('\0', out[(size_t)n]);
@@ -83,7 +84,7 @@ TEST(PrimitivesCodecEncode, LengthAndPadCharacter) {
   // A negative count encodes like an empty input.
   char out[2];
   int32_t cap = 2;
-  EXPECT_EQ(1, HALDStrCodec_EncodeWithIndex(U("abc"), -4, out, &cap, 0));
+  EXPECT_EQ(1, namreg::HALDStrCodec_EncodeWithIndex(U("abc"), -4, out, &cap, 0));
   EXPECT_STREQ("a", out);
 }
 
@@ -118,7 +119,8 @@ TEST(PrimitivesCodecCapacity, TooSmallReportsTheNeededSize) {
       EXPECT_EQ(need, c) << n;
       EXPECT_EQ('#', out[0]) << n;
       c = cap;
-      EXPECT_EQ(CODEC_ERR_OUTPUT_SIZE, HALDStrCodec_EncodeWithIndex(in.data(), n, out, &c, 3));
+      EXPECT_EQ(CODEC_ERR_OUTPUT_SIZE,
+                namreg::HALDStrCodec_EncodeWithIndex(in.data(), n, out, &c, 3));
       EXPECT_EQ(need, c) << n;
     }
     int32_t c = need;

@@ -1,6 +1,6 @@
 /*
- * common: diagnostics (syslog line, level-masked debug print), the
- * millisecond tick clock, and the digest, cipher and base64 primitives.
+ * common: diagnostics (syslog line, level-masked debug print) and the
+ * digest, cipher and base64 primitives.
  *
  * C interface; every call is usable from C and C++ host programs.
  */
@@ -36,15 +36,6 @@ void Debug_SetLevel(uint32_t level);
 void Debug_Print(uint32_t mask, const char *format, ...) __attribute__((format(printf, 2, 3)));
 int Debug_TelnetPrint(const char *format, ...) __attribute__((format(printf, 1, 2)));
 int Debug_NullPrint(const char *format, va_list args);
-
-/* ---- Millisecond tick -------------------------------------------------
- * A wrapping 32-bit millisecond count derived from times(); elapsed time is
- * the absolute difference of two ticks.  The DDNS client, the network
- * utilities and the HTTP client expose it under their own names. */
-uint32_t TickClock_GetMs(void);
-/* 1 when more than `seconds` have passed since `start`; *elapsed (if given)
- * receives the whole seconds elapsed. */
-int TickClock_IsTimeout(uint32_t start, uint32_t seconds, uint32_t *elapsed);
 
 /* ---- MD5 (RFC 1321) and HMAC-MD5 (RFC 2104) --------------------------- */
 

@@ -10,6 +10,9 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "namreg/deadline.h"
+
+namespace namreg {
 namespace fdutil {
 
 class SocketGuard {
@@ -48,12 +51,20 @@ inline int WaitOne(int fd, bool for_write, struct timeval limit) {
 }
 
 inline int WaitOne(int fd, bool for_write, uint32_t seconds) {
-  struct timeval limit;
-  limit.tv_sec = static_cast<time_t>(seconds);
-  limit.tv_usec = 0;
-  return WaitOne(fd, for_write, limit);
+  return WaitOne(fd, for_write, MsToTimeval(uint64_t{seconds} * 1000u));
+}
+
+// Waits at most until `deadline`; 0 at once when it has passed.
+inline int WaitOne(int fd, bool for_write, const Deadline &deadline) {
+  const uint64_t left = deadline.LeftMs();
+  if (left == 0) return fd < 0 || fd >= FD_SETSIZE ? -1 : 0;
+  return WaitOne(fd, for_write, MsToTimeval(left));
 }
 
 }  // namespace fdutil
+}  // namespace namreg
+
+// The short name the libraries' sources use.
+namespace fdutil = namreg::fdutil;
 
 #endif  // NAMREG_INTERNAL_FD_UTIL_H

@@ -243,7 +243,8 @@ uint32_t HTTPClient_Post(HTTPClientHandle hClient, HTTPClientInfo *ptInfo);
 uint32_t HTTPClient_Start(HTTPClientHandle hClient, HTTPClientInfo *ptInfo, uint32_t dwMode,
                           uint32_t dwMethod);
 /* Checks and copies the request, then (synchronous mode) drives the state
- * machine to the end. */
+ * machine to the end.  Runs only a record that HTTPClient_Start has started
+ * (else HTTPCLIENT_E_STATE_ARGS): hosts call Get, Post or Start. */
 uint32_t HTTPClient_Run(HTTPClientHandle hClient, HTTPClientInfo *ptInfo, uint32_t dwMode,
                         uint32_t dwMethod);
 /* Ends an exchange (state 0 or 8 only) and clears the per-exchange state. */

@@ -1,0 +1,59 @@
+// One time budget for a whole operation: a fixed end on the monotonic clock
+// that every wait of the operation counts down, so that a peer which keeps
+// answering a little at a time cannot stretch the operation past its budget.
+#ifndef NAMREG_INTERNAL_DEADLINE_H
+#define NAMREG_INTERNAL_DEADLINE_H
+
+#include <stdint.h>
+#include <sys/time.h>
+#include <time.h>
+
+namespace namreg {
+
+// Milliseconds of the monotonic clock (never steps with the wall clock).
+inline uint64_t MonotonicMs() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+// A time-out as a timeval for select; whole seconds beyond what a 32-bit
+// time_t holds are capped (the wait then simply ends earlier than asked).
+inline struct timeval MsToTimeval(uint64_t ms) {
+  const uint64_t seconds = ms / 1000u;
+  struct timeval tv;
+  tv.tv_sec = static_cast<time_t>(seconds > 0x7FFFFFFFu ? 0x7FFFFFFFu : seconds);
+  tv.tv_usec = static_cast<suseconds_t>((ms % 1000u) * 1000u);
+  return tv;
+}
+
+class Deadline {
+ public:
+  // Ends `seconds` from now (64-bit: no time-out wraps).
+  explicit Deadline(uint32_t seconds) : end_ms_(MonotonicMs() + uint64_t{seconds} * 1000u) {}
+  static Deadline AfterMs(uint64_t ms) {
+    Deadline d(0);
+    d.end_ms_ += ms;
+    return d;
+  }
+  uint64_t LeftMs() const {
+    const uint64_t now = MonotonicMs();
+    return now >= end_ms_ ? 0 : end_ms_ - now;
+  }
+  bool Expired() const { return LeftMs() == 0; }
+  // Whole seconds left, rounded down.
+  uint32_t LeftSeconds() const {
+    const uint64_t seconds = LeftMs() / 1000u;
+    return seconds > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(seconds);
+  }
+  struct timeval Left() const {
+    return MsToTimeval(LeftMs());
+  }
+
+ private:
+  uint64_t end_ms_;
+};
+
+}  // namespace namreg
+
+#endif  // NAMREG_INTERNAL_DEADLINE_H
