@@ -77,7 +77,7 @@ uint32_t HTTPClient_ComposeRequest(HTTPClientContext *ptClient) {
   char szServerDotted[16];
   DottedQuad(ptClient->tServer.dwAddress, szServerDotted);
 
-  // 1. Request line: "GET http://%s:%d%s %s\r\n" through a proxy (the
+  // Request line: "GET http://%s:%d%s %s\r\n" through a proxy (the
   //    server's address, never its name), "GET %s %s\r\n" direct.
   t.Add(bGet ? "GET " : "POST ");
   if (ptClient->dwUseProxy == 1) {
@@ -90,7 +90,7 @@ uint32_t HTTPClient_ComposeRequest(HTTPClientContext *ptClient) {
   t.Add(szVersion);
 
   if (ptClient->szExtraHeader[0] != '\0') {
-    // 2. The caller's header block replaces every standard header.
+    // The caller's header block replaces every standard header.
     size_t extraLength = strlen(ptClient->szExtraHeader);
     if (t.dwLength + extraLength >= HTTPCLIENT_TEXT_MAX) return HTTPCLIENT_E_REQUEST_TOO_LONG;
     t.Add(ptClient->szExtraHeader, static_cast<uint32_t>(extraLength));
@@ -98,7 +98,7 @@ uint32_t HTTPClient_ComposeRequest(HTTPClientContext *ptClient) {
                        ptClient->szExtraHeader[extraLength - 1] == '\n';
     if (!bEndsInCrLf) t.Add("\r\n");
   } else {
-    // 3, 4. Accept and tunnel headers.
+    // Accept and tunnel headers.
     if (ptClient->dwRtspTunnel != 0) {
       if (bGet) {
         if (ptClient->dwRtspTunnel == 1)
@@ -129,14 +129,14 @@ uint32_t HTTPClient_ComposeRequest(HTTPClientContext *ptClient) {
       t.Add(ptClient->szSessionCookie);
       t.Add("\r\n");
     }
-    // 5. Content-Type.
+    // Content-Type.
     if (ptClient->dwRtspTunnel == 0 && ptClient->dwHldmTunnel == 0 &&
         ptClient->szContentType[0] != '\0') {
       t.Add("Content-Type: ");
       t.Add(ptClient->szContentType);
       t.Add("\r\n");
     }
-    // 6. Host: "Host: %s\r\n" on port 80, else "Host: %s:%d\r\n".
+    // Host: "Host: %s\r\n" on port 80, else "Host: %s:%d\r\n".
     t.Add("Host: ");
     t.Add(ptClient->tServer.szHost[0] != '\0' ? ptClient->tServer.szHost : szServerDotted);
     if (ptClient->tServer.dwPort != 80) {
@@ -144,25 +144,25 @@ uint32_t HTTPClient_ComposeRequest(HTTPClientContext *ptClient) {
       t.AddUInt(ptClient->tServer.dwPort);
     }
     t.Add("\r\n");
-    // 7. User-Agent, else the library's own "HLDM (ver=1.7.0.0)".
+    // User-Agent, else the library's own "HLDM (ver=1.7.0.0)".
     t.Add("User-Agent: ");
     t.Add(ptClient->szUserAgent[0] != '\0' ? ptClient->szUserAgent : "HLDM (ver=1.7.0.0)");
     t.Add("\r\n");
-    // 8, 9. Caching and Referer.
+    // Caching and Referer.
     t.Add("Pragma: no-cache\r\nCache-Control: no-cache\r\n");
     if (ptClient->szReferer[0] != '\0') {
       t.Add("Referer: ");
       t.Add(ptClient->szReferer);
       t.Add("\r\n");
     }
-    // 10. Connection.
+    // Connection.
     if (ptClient->dwKeepAlive == 1) {
       t.Add("Connection: Keep-Alive\r\n");
       if (ptClient->dwUseProxy == 1) t.Add("Proxy-Connection: Keep-Alive\r\n");
     } else {
       t.Add("Connection: close\r\n");
     }
-    // 11. Content length of a POST; a tunnel POST announces a long stream.
+    // Content length of a POST; a tunnel POST announces a long stream.
     if (!bGet) {
       t.Add("Content-Length: ");
       t.AddUInt(bTunnel ? 32767u : ptClient->dwBodyLength);
@@ -170,7 +170,7 @@ uint32_t HTTPClient_ComposeRequest(HTTPClientContext *ptClient) {
     }
   }
 
-  // 12. Ready for the credentials.
+  // Ready for the credentials.
   ptClient->dwRequestSent = 0;
   ptClient->dwBuffered = 0;
   ptClient->dwParsePos = 0;

@@ -200,14 +200,14 @@ uint32_t HTTPClient_ReadChunkHeader(HTTPClientContext *ptClient) {
     if (r == HTTPCLIENT_I_NOT_READY || r == HTTPCLIENT_I_WOULD_BLOCK) return HTTPCLIENT_OK;
     return r;
   };
-  // 1. The CR LF that ends the previous chunk's data, if it leads.
+  // The CR LF that ends the previous chunk's data, if it leads.
   while (ptClient->dwBuffered < 2 && !(ptClient->dwBuffered == 1 && pBuf[0] != '\r')) {
     uint32_t r = receiveMore(2 - ptClient->dwBuffered);
     if (r == HTTPCLIENT_I_PEER_CLOSED) break;
     if (r != HTTPCLIENT_OK) return r;
   }
   if (ptClient->dwBuffered >= 2 && pBuf[0] == '\r' && pBuf[1] == '\n') DropFront(ptClient, 2);
-  // 2. The size line, completed while the buffer has room and the peer sends.
+  // The size line, completed while the buffer has room and the peer sends.
   int32_t iCrLf = FindCrLf(pBuf, 0, ptClient->dwBuffered);
   while (iCrLf < 0 && ptClient->dwBuffered < HTTPCLIENT_TEXT_MAX) {
     uint32_t from = ptClient->dwBuffered > 0 ? ptClient->dwBuffered - 1 : 0;
@@ -217,7 +217,7 @@ uint32_t HTTPClient_ReadChunkHeader(HTTPClientContext *ptClient) {
     iCrLf = FindCrLf(pBuf, from, ptClient->dwBuffered);
   }
   if (iCrLf < 0) return HTTPCLIENT_E_CHUNK_LINE;
-  // 3. A size of 0 is the last chunk ("\r\n0\r\n\r\n" ends the body).
+  // A size of 0 is the last chunk ("\r\n0\r\n\r\n" ends the body).
   int32_t iSize = HTTPClient_ParseChunkSize(pBuf, static_cast<uint32_t>(iCrLf));
   DropFront(ptClient, static_cast<uint32_t>(iCrLf) + 2);
   if (iSize < 0) return HTTPCLIENT_E_CHUNK_LINE;
@@ -227,7 +227,7 @@ uint32_t HTTPClient_ReadChunkHeader(HTTPClientContext *ptClient) {
 }
 
 uint32_t HTTPClient_HeaderComplete(HTTPClientContext *ptClient) {
-  // 1. What follows the blank line already belongs to the body.
+  // What follows the blank line already belongs to the body.
   uint32_t dwBodyStart = ptClient->dwParsePos + 2;
   ptClient->dwParsePos = 0;
   DropFront(ptClient, dwBodyStart);

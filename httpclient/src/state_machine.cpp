@@ -497,7 +497,7 @@ uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint3
   if (ptClient->dwOperation == HTTPCLIENT_OP_NONE || ptClient->dwState != HTTPCLIENT_STATE_START)
     return HTTPCLIENT_E_STATE_ARGS;
   const bool bTunnel = ptClient->dwRtspTunnel != 0 || ptClient->dwHldmTunnel != 0;
-  // 1. Time budget and destination.
+  // Time budget and destination.
   if (dwMode == HTTPCLIENT_MODE_SYNC) {
     if (ptInfo->dwTotalTimeout == 0) return HTTPCLIENT_E_TOTAL_TIMEOUT;
     ptClient->dwTotalBudget = ptInfo->dwTotalTimeout;
@@ -519,7 +519,7 @@ uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint3
     ptClient->dwRecvBodyBudget = ptClient->dwRecvBodyReload = ptInfo->dwRecvTimeout;
     ptClient->dwSelectTimeout = 1000000u;
   }
-  // 2. Proxy.
+  // Proxy.
   if (ptInfo->dwUseProxy == 1) {
     if (ptInfo->tProxy.dwPort == 0) return HTTPCLIENT_E_PROXY_PORT;
     if (ptInfo->tProxy.dwAddress == 0xFFFFFFFFu) ptInfo->tProxy.dwAddress = 0;
@@ -531,7 +531,7 @@ uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint3
     ptClient->tProxy.szUser[sizeof(ptClient->tProxy.szUser) - 1] = '\0';
     ptClient->tProxy.szPassword[sizeof(ptClient->tProxy.szPassword) - 1] = '\0';
   }
-  // 3. Server.
+  // Server.
   if (ptInfo->tServer.dwPort == 0) return HTTPCLIENT_E_SERVER_PORT;
   if (ptInfo->tServer.dwAddress == 0xFFFFFFFFu) ptInfo->tServer.dwAddress = 0;
   if (ptInfo->tServer.dwAddress == 0 && ptInfo->tServer.szHost[0] == '\0')
@@ -540,10 +540,10 @@ uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint3
   ptClient->tServer.szHost[sizeof(ptClient->tServer.szHost) - 1] = '\0';
   ptClient->tServer.szUser[sizeof(ptClient->tServer.szUser) - 1] = '\0';
   ptClient->tServer.szPassword[sizeof(ptClient->tServer.szPassword) - 1] = '\0';
-  // 4. URI.
+  // URI.
   if (ptInfo->szURI[0] == '\0') return HTTPCLIENT_E_URI;
   CopyText(ptClient->szURI, sizeof(ptClient->szURI), ptInfo->szURI, sizeof(ptInfo->szURI));
-  // 5. Header fields.
+  // Header fields.
   if (ptInfo->szExtraHeader[0] != '\0') {
     CopyText(ptClient->szExtraHeader, sizeof(ptClient->szExtraHeader), ptInfo->szExtraHeader,
              sizeof(ptInfo->szExtraHeader));
@@ -558,11 +558,11 @@ uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint3
       CopyText(ptClient->szContentType, sizeof(ptClient->szContentType), ptInfo->szContentType,
                sizeof(ptInfo->szContentType));
   }
-  // 6. Keep-alive and nonce counts.
+  // Keep-alive and nonce counts.
   ptClient->dwKeepAlive = ptInfo->dwKeepAlive;
   ptClient->dwServerNonceCount = 1;
   ptClient->dwProxyNonceCount = 1;
-  // 8. POST body and its send buffer.
+  // POST body and its send buffer.
   if (dwMethod == HTTPCLIENT_METHOD_POST) {
     if (!bTunnel && ptInfo->pBody == nullptr) return HTTPCLIENT_E_POST_BODY;
     if (ptInfo->dwBodyLength == 0) return HTTPCLIENT_E_POST_LENGTH;
@@ -576,7 +576,7 @@ uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint3
   }
   ptClient->dwMode = dwMode;
   ptClient->dwMethod = dwMethod;
-  // 10. Response side.
+  // Response side.
   ptClient->dwServerFilter = ptInfo->dwServerFilter;
   memset(ptInfo->szResponseHeader, 0, sizeof(ptInfo->szResponseHeader));
   ptClient->pResponseHeader = ptInfo->szResponseHeader;
@@ -588,7 +588,7 @@ uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint3
   ptClient->dwTOS = ptInfo->dwTOS;
   ptClient->dwServerRetries = 0;
   ptClient->dwProxyRetries = 0;
-  // 11. Asynchronous requests are stepped by their host.
+  // Asynchronous requests are stepped by their host.
   if (dwMode != HTTPCLIENT_MODE_SYNC) return HTTPCLIENT_OK;
   return Drive(ptClient, ptInfo);
 }
