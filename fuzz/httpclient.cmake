@@ -3,3 +3,8 @@
 namreg_add_fuzzer(http_header SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_header.cpp LIBS httpclient)
 namreg_add_fuzzer(http_chunk SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_chunk.cpp LIBS httpclient)
 namreg_add_fuzzer(http_param SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_param.cpp LIBS httpclient)
+# The header-value lookup of callers, and the body reception of a GET through
+# the state table over a socket pair.
+namreg_add_fuzzer(http_header_value SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_header_value.cpp
+                  LIBS httpclient)
+namreg_add_fuzzer(http_body SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_body.cpp LIBS httpclient)

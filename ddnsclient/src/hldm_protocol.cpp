@@ -266,7 +266,11 @@ extern "C" uint32_t DDNSClient_ProcessResponse_HLDMRegister(DDNSClientContext *c
     char text[16];
     memcpy(text, start, length);
     text[length] = '\0';
-    *address = inet_addr(text);
+    // Only a plain dotted quad: inet_addr would read a leading zero as octal
+    // and turn a group like 099 into the all-ones "address".
+    struct in_addr parsed;
+    if (inet_pton(AF_INET, text, &parsed) != 1) return DDNSCLIENT_E_SERVER_UNKNOWN;
+    *address = parsed.s_addr;
     return DDNSCLIENT_OK;
   }
   if (Has(context, "retc=2")) return DDNSCLIENT_E_TOO_SOON;
