@@ -204,7 +204,9 @@ uint32_t DDNSClient_CheckHostname_HLDM(DDNSClientContext *context);
 uint32_t DDNSClient_Offline_HLDM(DDNSClientContext *context);
 
 /* ---- Socket transport (non-blocking, every wait a select) ----------------
- * *socket_fd is -1 when there is no socket; after any failure it is -1 again. */
+ * *socket_fd is -1 when there is no socket; after any failure it is -1 again.
+ * timeout_seconds is the budget of the whole call, however the peer paces
+ * its data. */
 
 uint32_t DDNSClient_SocketConnect(int32_t *socket_fd, uint32_t address, uint16_t port,
                                   uint32_t timeout_seconds);

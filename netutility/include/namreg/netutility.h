@@ -34,11 +34,14 @@ int NetUtility_IsValidMACAddr(const char *text, int length);
 int NetUtility_GetDNSIP(uint32_t *primary, uint32_t *secondary);
 /* A record of host_name through the name server at server_address.
  * 0 (the output is written only when an address was found: callers zero it
- * first), -1, or DNS_RESULT_NAME_ERROR. */
+ * first), -1, or DNS_RESULT_NAME_ERROR.  The query ID is random; only an
+ * answer from the server's address and port 53 carrying that ID is taken,
+ * others are dropped within the same timeout_seconds. */
 int32_t NetUtility_DNSResolve(uint32_t server_address, const char *host_name,
                               uint32_t timeout_seconds, uint32_t *address);
-/* 1 when host_name resolves through the primary name server within 2 s;
- * *result receives the resolver's result code (-1 first). */
+/* 1 when the primary name server answers for host_name within 2 s without
+ * an error (result 0, with or without an address the stub resolver could
+ * use); *result receives the resolver's result code (-1 first). */
 int NetUtility_IsValidDomainName(const char *host_name, int32_t *result);
 
 /* Socket and clock helpers. */
@@ -49,7 +52,8 @@ int NetUtility_SetReuseAddr(int socket_fd);
 uint32_t NetUtility_GetTickMs(void);
 int NetUtility_IsTimeout(uint32_t start_ms, uint32_t seconds, uint32_t *elapsed_seconds);
 
-/* RFC 2136 add of one A record; 0 when the server confirms, else -1. */
+/* RFC 2136 add of one A record; 0 when the server confirms, else -1.  Only
+ * an answer from the server's address and port 53 is taken. */
 int NetUtility_DNSUpdate(const char *server_address, const char *zone_name, const char *host_name,
                          const char *address, uint32_t ttl, uint8_t record_class,
                          uint32_t timeout_seconds);
