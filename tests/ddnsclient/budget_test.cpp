@@ -97,17 +97,20 @@ TEST(DDNSClientBudget, RegisterEndsWithItsBudget) {
   server.Stop();
 }
 
-// 1000 x seconds does not fit 32 bits from 4,294,968 s on: such time-outs
-// must not count as passed at once.
+// 1000 x seconds does not fit 32 bits from 4,294,968 s on (it wraps to a
+// few hundred milliseconds): such time-outs must not count as passed ten
+// seconds after their start.
 TEST(DDNSClientBudget, LargeTimeOutsDoNotWrap) {
-  for (uint32_t seconds : {4294967u, 4294968u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
-    EXPECT_EQ(DDNSClient_IsTimeout(DDNSClient_GetTickMs(), seconds, nullptr), 0) << seconds;
-    EXPECT_EQ(NetUtility_IsTimeout(NetUtility_GetTickMs(), seconds, nullptr), 0) << seconds;
+  for (uint32_t seconds : {4294967u, 4294968u, 8589935u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+    EXPECT_EQ(DDNSClient_IsTimeout(DDNSClient_GetTickMs() - 10000u, seconds, nullptr), 0)
+        << seconds;
+    EXPECT_EQ(NetUtility_IsTimeout(NetUtility_GetTickMs() - 10000u, seconds, nullptr), 0)
+        << seconds;
   }
-  // A start one and a half seconds back has passed one second.
+  // Ten seconds back has passed nine.
   uint32_t elapsed = 0;
-  EXPECT_EQ(DDNSClient_IsTimeout(DDNSClient_GetTickMs() - 1500, 1, &elapsed), 1);
-  EXPECT_EQ(elapsed, 1u);
+  EXPECT_EQ(DDNSClient_IsTimeout(DDNSClient_GetTickMs() - 10000u, 9, &elapsed), 1);
+  EXPECT_EQ(elapsed, 10u);
 }
 
 }  // namespace
