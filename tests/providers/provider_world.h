@@ -76,6 +76,13 @@ class HttpPeer {
     std::lock_guard<std::mutex> lock(mutex_);
     return requests_;
   }
+  // The requests so far, forgotten afterwards.
+  std::vector<std::string> Take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> taken;
+    taken.swap(requests_);
+    return taken;
+  }
 
  private:
   Answer answer_;
