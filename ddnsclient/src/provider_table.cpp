@@ -6,9 +6,8 @@
 namespace {
 
 // A row known by its presence flags only; its routines are bound elsewhere.
-constexpr DDNSServiceInfo Row(uint32_t interval, bool update, bool check_ip,
-                              DDNSClientRoutine check_ip_routine = nullptr) {
-  return DDNSServiceInfo{interval, nullptr, check_ip_routine, static_cast<uint8_t>(update ? 1 : 0),
+constexpr DDNSServiceInfo Row(uint32_t interval, bool update, bool check_ip) {
+  return DDNSServiceInfo{interval, nullptr, nullptr, static_cast<uint8_t>(update ? 1 : 0),
                          static_cast<uint8_t>(check_ip ? 1 : 0)};
 }
 
@@ -23,17 +22,18 @@ constexpr DDNSServiceInfo kHLDM{5, DDNSClient_Update_HLDM, DDNSClient_CheckIP_HL
 
 }  // namespace
 
-// Rows whose update routine is not part of this build yet carry their
-// presence flags without that pointer.  DDNSClient_IsValidServiceProv goes by
-// the presence flags, so it already answers for every provider.
+// Rows 7, 20 and 25 (I-O DATA, PeanutHull, MegaChips) carry their presence
+// flags without routine pointers: those adapters are not part of this build.
+// DDNSClient_IsValidServiceProv goes by the presence flags, so it already answers for every
+// provider.
 const DDNSServiceInfo g_tDDNSServiceInfo[DDNSCLIENT_PROVIDER_COUNT] = {
-    Row(0, false, false),                                                 // 0  none
+    Bind(0, nullptr, nullptr),                                            // 0  none
     Bind(10, DDNSClient_Update_DynDNS, DDNSClient_CheckIP_DynDNS),        // 1  DynDNS, dynamic host
     Bind(10, DDNSClient_Update_DynDNS, DDNSClient_CheckIP_DynDNS),        // 2  DynDNS, custom host
     Bind(1, DDNSClient_Update_TZO, DDNSClient_CheckIP_TZO),               // 3  TZO
     Bind(8, DDNSClient_Update_DHS, DDNSClient_CheckIP_General),           // 4  DHS
     kHLDM,                                                                // 5  HLDM service
-    Row(5, true, true, DDNSClient_CheckIP_General),                       // 6  GnuDIP (Interfree)
+    Bind(5, DDNSClient_Update_Interfree, DDNSClient_CheckIP_General),     // 6  GnuDIP (Interfree)
     Row(10, true, true),                                                  // 7  I-O DATA
     Bind(10, DDNSClient_Update_DynamicDo, DDNSClient_CheckIP_DynamicDo),  // 8  DynamicDo
     Bind(5, DDNSClient_Update_MyDNS, DDNSClient_CheckIP_General),         // 9  MyDNS
@@ -42,10 +42,14 @@ const DDNSServiceInfo g_tDDNSServiceInfo[DDNSCLIENT_PROVIDER_COUNT] = {
     Bind(5, DDNSClient_Update_AtNetHome, DDNSClient_CheckIP_General),  // 12 AtNetHome
     Bind(5, nullptr, DDNSClient_CheckIP_General),                      // 13 none
     Bind(5, nullptr, DDNSClient_CheckIP_General),                      // 14 none
-    Row(5, true, true, DDNSClient_CheckIP_General),                    // 15 GnuDIP (PCI CyberGate)
-    Row(5, true, true, DDNSClient_CheckIP_General),                    // 16 GnuDIP (PCI CyberGate)
-    Row(5, true, true, DDNSClient_CheckIP_General),                    // 17 GnuDIP (PCI CyberGate)
-    Row(5, true, true, DDNSClient_CheckIP_General),                    // 18 GnuDIP (PCI CyberGate)
+    Bind(5, DDNSClient_Update_PCICyberGate,
+         DDNSClient_CheckIP_General),  // 15 GnuDIP (PCI CyberGate)
+    Bind(5, DDNSClient_Update_PCICyberGate,
+         DDNSClient_CheckIP_General),  // 16 GnuDIP (PCI CyberGate)
+    Bind(5, DDNSClient_Update_PCICyberGate,
+         DDNSClient_CheckIP_General),  // 17 GnuDIP (PCI CyberGate)
+    Bind(5, DDNSClient_Update_PCICyberGate,
+         DDNSClient_CheckIP_General),  // 18 GnuDIP (PCI CyberGate)
     Bind(10, DDNSClient_Update_NexusControl, DDNSClient_CheckIP_NexusControl),  // 19 NexusControl
     Row(1, true, false),                                                        // 20 PeanutHull
     Bind(10, DDNSClient_Update_DynamicDo, DDNSClient_CheckIP_DynamicDo),        // 21 DynamicDo free
@@ -64,7 +68,7 @@ const DDNSServiceInfo g_tDDNSServiceInfo[DDNSCLIENT_PROVIDER_COUNT] = {
     Bind(10, DDNSClient_Update_DynDNS, DDNSClient_CheckIP_DynDNS),  // 34 DynDNS, configured server
     Bind(1, DDNSClient_Update_SWISSCOM, DDNSClient_CheckIP_SWISSCOM),  // 35 Swisscom
     Bind(1, DDNSClient_Update_TZO, DDNSClient_CheckIP_TZO),            // 36 TZO, configured server
-    Row(30, false, false),                                             // 37 none
+    Bind(30, nullptr, nullptr),                                        // 37 none
 };
 
 extern "C" int DDNSClient_IsValidServiceProv(uint32_t provider) {

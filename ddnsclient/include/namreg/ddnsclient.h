@@ -332,6 +332,34 @@ uint32_t DDNSClient_ProcessResponse_TZO(DDNSClientContext *context);
 /* "update-fail" counts as an unknown host only when "<cause>Host" follows it. */
 uint32_t DDNSClient_ProcessResponse_PCCW(DDNSClientContext *context);
 
+/* GnuDIP salted update (6: Interfree, 15-18: PCI CyberGate).  The host name
+ * is split (first label as `user`, the rest as `domn`) before the salt is
+ * asked for: a name without a dot fails with 0xFFFFFFFF, one whose parts
+ * exceed 95 / 31 characters with 0x80010006, and nothing is sent. */
+uint32_t DDNSClient_Update_Interfree(DDNSClientContext *context);
+uint32_t DDNSClient_Update_PCICyberGate(DDNSClientContext *context);
+uint32_t DDNSClient_GnuDIP_Update(DDNSClientContext *context, const char *host, uint16_t port,
+                                  const char *salt_path, const char *update_path,
+                                  const char *user_agent);
+uint32_t DDNSClient_GnuDIP_RequsetSalt(DDNSClientContext *context, const char *host, uint16_t port,
+                                       const char *path, const char *user_agent);
+/* Reads the salt (10), time (10) and sign (32) meta tags of the response. */
+uint32_t DDNSClient_GnuDIP_GetSalt(DDNSClientContext *context);
+/* Content of <meta name="NAME" content="VALUE">: white space may precede
+ * content=, and VALUE is read as by sscanf's "%<width>s" (leading white space
+ * skipped, at most `width` characters up to the next white space), so a
+ * shorter value keeps its closing quote.  `output` holds width + 1 bytes.
+ * The name must fit the 63-character opening text and width be 1 to 255,
+ * else 0x80010006; a missing tag or an empty value: 0xFFFFFFFF.  Nothing is
+ * read past the body's terminator or written past width + 1 bytes. */
+uint32_t DDNSClient_GnuDIP_GetMetaContent(const char *body, const char *name, char *output,
+                                          uint32_t width);
+/* MD5 hex of (MD5 hex of password, ".", salt) into 33 bytes; the salt is 1 to
+ * 10 characters. */
+uint32_t DDNSClient_GnuDIP_HashingPassword(const char *salt, const char *password, char *output);
+/* retc 0: success; 1: 0x8002000C; anything else or none: 0x8002000D. */
+uint32_t DDNSClient_GnuDIP_ProcessResponse(DDNSClientContext *context);
+
 /* ---- HLDM request codec ----------------------------------------------- */
 
 #define CODEC_ERR_OUTPUT_SIZE \
