@@ -124,7 +124,7 @@ std::string RetcPage(const std::string &code) {
 // reply; the update request carries the salt page's values and the digest.
 TEST(GnuDIPUpdate, TheExchangeCarriesTheSaltAndTheDigest) {
   NAMREG_REQUIRE_SANDBOX();
-  ddnstest::FakeDns dns(provtest::ProviderNames());
+  nrtest::FakeDns dns(provtest::ProviderNames());
   ASSERT_TRUE(dns.ok());
   struct Case {
     uint32_t provider;
@@ -177,7 +177,7 @@ TEST(GnuDIPUpdate, TheExchangeCarriesTheSaltAndTheDigest) {
 // names that do not split: no update request is sent.
 TEST(GnuDIPUpdate, FailuresBeforeTheUpdateSendNoUpdate) {
   NAMREG_REQUIRE_SANDBOX();
-  ddnstest::FakeDns dns(provtest::ProviderNames());
+  nrtest::FakeDns dns(provtest::ProviderNames());
   ASSERT_TRUE(dns.ok());
   struct Case {
     const char *name;

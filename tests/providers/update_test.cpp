@@ -80,7 +80,7 @@ struct RequestCase {
 
 TEST(ProviderUpdate, EachProviderSendsItsRequest) {
   NAMREG_REQUIRE_SANDBOX();
-  ddnstest::FakeDns dns(provtest::ProviderNames());
+  nrtest::FakeDns dns(provtest::ProviderNames());
   ASSERT_TRUE(dns.ok());
   ProviderPorts ports;
   ASSERT_TRUE(ports.ok());
@@ -174,7 +174,7 @@ TEST(ProviderUpdate, EachProviderSendsItsRequest) {
 // The request is composed in 256 bytes: a longer one goes out cut at 255.
 TEST(ProviderUpdate, ALongRequestIsCutAt255Characters) {
   NAMREG_REQUIRE_SANDBOX();
-  ddnstest::FakeDns dns(provtest::ProviderNames());
+  nrtest::FakeDns dns(provtest::ProviderNames());
   ASSERT_TRUE(dns.ok());
   HttpPeer tzo(80, [](const std::string &, int) { return Reply("TZO Name ok"); });
   ASSERT_TRUE(tzo.ok());
@@ -202,7 +202,7 @@ TEST(ProviderUpdate, ALongRequestIsCutAt255Characters) {
 // with their message before any request.
 TEST(ProviderUpdate, RefusalsSendNothing) {
   NAMREG_REQUIRE_SANDBOX();
-  ddnstest::FakeDns dns(provtest::ProviderNames());
+  nrtest::FakeDns dns(provtest::ProviderNames());
   ASSERT_TRUE(dns.ok());
   ProviderPorts ports;
   ASSERT_TRUE(ports.ok());
