@@ -22,10 +22,10 @@ for archive in "$prefix"/lib/*.a; do
   # Defined external symbols: "<type> <mangled name>".
   while read -r type name; do
     if grep -qxF "$name" "$prefix/public.txt"; then continue; fi
+    # In namespace namreg: a nested name (functions, templates, members,
+    # variables) or a special name (vtable, guard...) of one.
+    if [[ $name =~ ^_Z(N|NK|[A-Z][A-Z]N)6namreg ]]; then continue; fi
     demangled=$(printf '%s\n' "$name" | c++filt)
-    case "$demangled" in
-      namreg::* | *" for namreg::"*) continue ;;
-    esac
     # Out-of-line copies of standard-library templates (weak, merged by the
     # linker) are not the libraries' own names.
     if [[ $type == [WV] && ($demangled == std::* || $demangled == __gnu_cxx::*) ]]; then
