@@ -13,7 +13,7 @@
 #include "async_host.h"
 #include "httpclient_internal.h"
 #include "namreg/httpclient.h"
-#include "script_server.h"
+#include "peers.h"
 #include "testworld.h"
 
 namespace {
@@ -48,7 +48,7 @@ struct AsyncExchange {
 };
 
 ScriptServer::Script Reply(std::string text) {
-  return [text](int fd, const std::string &, int) { ScriptServer::SendAll(fd, text); };
+  return [text](int fd, const std::string &, int) { nrtest::SendAll(fd, text); };
 }
 
 TEST(HttpAsync, EventSequences) {
@@ -129,7 +129,7 @@ TEST(HttpAsync, EventSequences) {
     std::vector<std::string> replies = k.replies;
     ScriptServer server;
     ASSERT_TRUE(server.Start([replies](int fd, const std::string &, int index) {
-      if (static_cast<size_t>(index) < replies.size()) ScriptServer::SendAll(fd, replies[index]);
+      if (static_cast<size_t>(index) < replies.size()) nrtest::SendAll(fd, replies[index]);
     }));
     {
       AsyncExchange ex(server.port());
@@ -214,7 +214,7 @@ TEST(HttpAsync, TimeOutsEndWithTheirEvents) {
 TEST(HttpAsync, AbortAndStoppingAndRefusals) {
   ScriptServer server;
   ASSERT_TRUE(server.Start([](int fd, const std::string &, int) {
-    ScriptServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nfirst part");
+    nrtest::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nfirst part");
     usleep(800000);
   }));
   {

@@ -1,0 +1,209 @@
+// HTTP tunnels against a scripted device: the tunnel open with its answers
+// and the one-channel fallback, tunnelled requests and raw sends over an
+// opened tunnel, the RTSP-style tunnel GET handing over both sockets.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "async_host.h"
+#include "httpclient_internal.h"
+#include "namreg/httpclient.h"
+#include "peers.h"
+#include "testworld.h"
+
+namespace {
+
+using nrtest::AsyncHost;
+using nrtest::ScriptServer;
+using Events = std::vector<uint32_t>;
+
+// Reads a request header and `body` bytes after it (what came within the
+// time limit).
+std::string ReadRequest(int fd, size_t body, int timeout_ms = 3000) {
+  std::string text;
+  for (;;) {
+    size_t end = text.find("\r\n\r\n");
+    if (end != std::string::npos && text.size() >= end + 4 + body) return text;
+    std::string more = nrtest::ReadBytes(fd, 1, timeout_ms);
+    if (more.empty()) return text;
+    text += more;
+  }
+}
+
+std::string HeaderValue(const std::string &request, const std::string &name) {
+  size_t at = request.find("\r\n" + name + ": ");
+  if (at == std::string::npos) return "<none>";
+  at += name.size() + 4;
+  return request.substr(at, request.find("\r\n", at) - at);
+}
+
+std::string BodyOf(const std::string &request) {
+  size_t end = request.find("\r\n\r\n");
+  return end == std::string::npos ? "" : request.substr(end + 4);
+}
+
+bool IsOpen(int fd) {
+  return fd >= 0 && fcntl(fd, F_GETFD) != -1;
+}
+
+// A device that keeps the tunnel channels open: each channel's connection
+// is duplicated before its script returns, and closed with the device.
+struct Device {
+  std::mutex mutex;
+  std::vector<std::string> requests;  // per connection, in order
+  std::vector<int> kept;              // duplicated channel connections
+  void Record(const std::string &r) {
+    std::lock_guard<std::mutex> lock(mutex);
+    requests.push_back(r);
+  }
+  int Keep(int fd) {
+    int copy = dup(fd);
+    std::lock_guard<std::mutex> lock(mutex);
+    kept.push_back(copy);
+    return copy;
+  }
+  std::vector<std::string> Requests() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return requests;
+  }
+  ~Device() {
+    for (int fd : kept) close(fd);
+  }
+};
+
+struct TunnelClient {
+  HTTPClientHandle h = nullptr;
+  HTTPClientInfo info{};
+  int fds_before = 0;
+  explicit TunnelClient(uint16_t port, const char *uri = "/tunnel?a=1&b=22") {
+    fds_before = nrtest::CountOpenFds();
+    EXPECT_EQ(HTTPClient_Initial(&h, HTTPCLIENT_VERSION), 0u);
+    strcpy(info.tServer.szHost, "127.0.0.1");
+    info.tServer.dwPort = port;
+    strcpy(info.szURI, uri);
+    info.dwConnectTimeout = 2000000;
+    info.dwSendTimeout = 2000000;
+    info.dwRecvTimeout = 2000000;
+    info.iTunnelGetSocket = info.iTunnelPostSocket = -1;
+  }
+  void CloseTunnel() {
+    for (int32_t *fd : {&info.iTunnelGetSocket, &info.iTunnelPostSocket}) {
+      if (*fd >= 0) close(*fd);
+      *fd = -1;
+    }
+  }
+  // The count is compared with the device's kept connections closed.
+  int OpenAfter() { return nrtest::CountOpenFds() - fds_before; }
+  ~TunnelClient() { EXPECT_EQ(HTTPClient_Release(&h), 0u); }
+};
+
+constexpr uint32_t kOpened = HTTPCLIENT_EVENT_TUNNEL_OPENED;
+constexpr uint32_t kFallback = HTTPCLIENT_EVENT_TUNNEL_FALLBACK;
+constexpr uint32_t kFailed = HTTPCLIENT_EVENT_TUNNEL_FAILED;
+
+const char kGetReply[] = "HTTP/1.0 200 OK\r\nContent-Type: application/x-hldm-tunnelled\r\n\r\n";
+
+TEST(HttpTunnel, OpenAnswers) {
+  struct {
+    const char *name;
+    const char *answer;  // on the GET channel after the POST channel; null: close
+    bool fallback;       // the device then serves the one-channel fallback
+    Events events;
+    uint32_t code;
+  } const cases[] = {
+      {"accepted", "http tunnel accept=1", false, {kOpened}, 0},
+      {"accepted in capitals", "HTTP TUNNEL ACCEPT=1", false, {kOpened}, 0},
+      {"refused", "http tunnel accept=0", true, {kFallback}, 0},
+      {"unknown answer", "http tunnel accept=?", false, {kFailed}, HTTPCLIENT_E_TUNNEL_ANSWER},
+      {"closed before the answer", nullptr, false, {kFailed}, HTTPCLIENT_E_TUNNEL_CLOSED},
+  };
+  for (const auto &k : cases) {
+    SCOPED_TRACE(k.name);
+    Device device;
+    int get_channel = -1;
+    ScriptServer server;
+    ASSERT_TRUE(server.Start(
+        [&](int fd, const std::string &, int index) {
+          if (index == 0 || index == 2) {  // GET channels
+            device.Record(ReadRequest(fd, 0));
+            nrtest::SendAll(fd, kGetReply);
+            get_channel = device.Keep(fd);
+            return;
+          }
+          if (index == 1) {  // POST channel: header and the query text
+            device.Record(ReadRequest(fd, 8));
+            device.Keep(fd);
+            if (k.answer == nullptr) {
+              close(get_channel);
+              std::lock_guard<std::mutex> lock(device.mutex);
+              device.kept.erase(std::find(device.kept.begin(), device.kept.end(), get_channel));
+              return;
+            }
+            nrtest::SendAll(get_channel, k.answer);
+            return;
+          }
+          // The fallback's tunnelled request, then the answer.
+          device.Record(ReadRequest(fd, 9));
+          nrtest::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+          nrtest::SendAll(get_channel, "http tunnel accept=1");
+        },
+        "127.0.0.1", 0, ScriptServer::Read::kNothing));
+    TunnelClient c(server.port());
+    {
+      AsyncHost host(c.h);
+      ASSERT_EQ(HTTPClient_AsyncTunnelOpen(c.h, &c.info), 0u);
+      ASSERT_TRUE(host.Run(20000));
+      EXPECT_EQ(host.events, k.events);
+      if (k.code != 0) {
+        EXPECT_EQ(host.codes, std::vector<uint32_t>{k.code});
+      }
+    }
+    std::vector<std::string> requests = device.Requests();
+    ASSERT_GE(requests.size(), 2u);
+    const std::string &get = requests[0], &post = requests[1];
+    EXPECT_EQ(get.substr(0, get.find("\r\n")), "GET /tunnel?a=1&b=22 HTTP/1.0");
+    EXPECT_EQ(HeaderValue(get, "Accept"), "application/x-hldm-tunnelled");
+    EXPECT_EQ(post.substr(0, post.find("\r\n")), "POST /tunnel?a=1&b=22 HTTP/1.0");
+    EXPECT_EQ(HeaderValue(post, "Content-Type"), "application/x-hldm-tunnelled");
+    EXPECT_EQ(HeaderValue(post, "Content-Length"), "32767");
+    EXPECT_EQ(BodyOf(post), "a=1&b=22");
+    const std::string cookie = HeaderValue(get, "x-sessioncookie");
+    EXPECT_EQ(cookie.size(), 22u);
+    EXPECT_EQ(HeaderValue(post, "x-sessioncookie"), cookie);
+    if (k.events[0] == kOpened) {
+      EXPECT_EQ(std::string(c.info.szSessionCookie), cookie);
+      EXPECT_TRUE(IsOpen(c.info.iTunnelGetSocket));
+      EXPECT_TRUE(IsOpen(c.info.iTunnelPostSocket));
+    } else if (k.events[0] == kFallback) {
+      ASSERT_EQ(requests.size(), 4u);
+      const std::string &request = requests[3];
+      EXPECT_EQ(request.substr(0, request.find("\r\n")), "POST /tunnel?a=1&b=22 HTTP/1.1");
+      EXPECT_EQ(HeaderValue(request, "Content-Type"), "application/x-hldm-tunnelled");
+      EXPECT_EQ(HeaderValue(request, "Content-Length"), "9");
+      EXPECT_EQ(HeaderValue(request, "Connection"), "Keep-Alive");
+      EXPECT_EQ(BodyOf(request), "channel=1");
+      const std::string cookie2 = HeaderValue(requests[2], "x-sessioncookie");
+      EXPECT_EQ(HeaderValue(request, "x-sessioncookie"), cookie2);
+      EXPECT_EQ(std::string(c.info.szSessionCookie), cookie2);
+      EXPECT_TRUE(IsOpen(c.info.iTunnelGetSocket));
+      EXPECT_EQ(c.info.iTunnelPostSocket, -1);
+    } else {
+      EXPECT_EQ(c.info.iTunnelGetSocket, -1);
+      EXPECT_EQ(c.info.iTunnelPostSocket, -1);
+    }
+    c.CloseTunnel();
+    EXPECT_TRUE(server.WaitIdle());
+    for (int fd : device.kept) close(fd);
+    device.kept.clear();
+    EXPECT_EQ(c.OpenAfter(), 0) << "a descriptor was left open";
+  }
+}
+
+}  // namespace
