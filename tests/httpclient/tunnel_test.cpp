@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -200,6 +201,226 @@ TEST(HttpTunnel, OpenAnswers) {
     }
     c.CloseTunnel();
     EXPECT_TRUE(server.WaitIdle());
+    for (int fd : device.kept) close(fd);
+    device.kept.clear();
+    EXPECT_EQ(c.OpenAfter(), 0) << "a descriptor was left open";
+  }
+}
+
+// The device serves a two-channel tunnel on connections 0 and 1 (answer
+// accepted); later connections are tunnelled requests, recorded and
+// answered with an empty 200.
+ScriptServer::Script AcceptingDevice(Device *device, int *post_channel) {
+  return [device, post_channel](int fd, const std::string &, int index) {
+    static thread_local int get_channel = -1;
+    if (index == 0) {
+      device->Record(ReadRequest(fd, 0));
+      nrtest::SendAll(fd, kGetReply);
+      get_channel = device->Keep(fd);
+    } else if (index == 1) {
+      device->Record(ReadRequest(fd, 1));
+      *post_channel = device->Keep(fd);
+      nrtest::SendAll(get_channel, "http tunnel accept=1");
+    } else {
+      std::string head = ReadRequest(fd, 0);
+      size_t length = static_cast<size_t>(atoi(HeaderValue(head, "Content-Length").c_str()));
+      std::string request =
+          head + (BodyOf(head).size() < length ? nrtest::ReadBytes(fd, length - BodyOf(head).size())
+                                               : std::string());
+      device->Record(request);
+      nrtest::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    }
+  };
+}
+
+TEST(HttpTunnel, RequestsAndSendsOverAnOpenedTunnel) {
+  Device device;
+  int post_channel = -1;
+  ScriptServer server;
+  ASSERT_TRUE(server.Start(AcceptingDevice(&device, &post_channel), "127.0.0.1", 0,
+                           ScriptServer::Read::kNothing));
+  TunnelClient c(server.port(), "/tunnel?x=1");
+  {  // the host loop (its wake pipe) ends before descriptors are counted
+    AsyncHost host(c.h);
+    ASSERT_EQ(HTTPClient_AsyncTunnelOpen(c.h, &c.info), 0u);
+    ASSERT_TRUE(host.Run());
+    ASSERT_EQ(host.events, Events{kOpened});
+    const std::string cookie = c.info.szSessionCookie;
+    ASSERT_GE(post_channel, 0);
+
+    // A tunnelled request: a POST of its own carrying the session's headers.
+    static const char kData[] = "DESCRIBE rtsp://cam/ RTSP/1.0\r\nCSeq: 1\r\n\r\n";
+    HTTPClientTunnelRequest request = {};
+    request.dwOperation = 0;
+    request.pData = kData;
+    request.dwDataLength = sizeof(kData) - 1;
+    request.iSocket = -1;
+    request.dwContentKind = 0;
+    ASSERT_EQ(HTTPClient_AsyncTunnelRequest(c.h, &c.info, &request), 0u);
+    ASSERT_TRUE(host.Run());
+    EXPECT_EQ(host.events.back(), HTTPCLIENT_EVENT_REQUEST_DONE);
+    std::vector<std::string> requests = device.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[2],
+              "POST /tunnel?x=1 HTTP/1.1\r\nContent-Type: application/x-rtsp-tunnelled\r\n"
+              "Expires: Sun, 9 Jan 1972 00:00:00 GMT\r\nx-sessioncookie: " +
+                  cookie + "\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
+                  "\r\nUser-Agent: HLDM (ver=1.7.0.0)\r\nPragma: no-cache\r\n"
+                  "Cache-Control: no-cache\r\nConnection: Keep-Alive\r\nContent-Length: " +
+                  std::to_string(sizeof(kData) - 1) + "\r\n\r\n" + kData);
+
+    // A raw send on the POST channel, through the tunnel-request step and
+    // queued through SendTunnelData (the client is in asynchronous mode).
+    request.dwOperation = 1;
+    request.iSocket = c.info.iTunnelPostSocket;
+    request.pData = "raw-one";
+    request.dwDataLength = 7;
+    ASSERT_EQ(HTTPClient_AsyncTunnelRequest(c.h, &c.info, &request), 0u);
+    ASSERT_TRUE(host.Run());
+    EXPECT_EQ(host.events.back(), HTTPCLIENT_EVENT_REQUEST_DONE);
+    request.pData = "raw-two";
+    ASSERT_EQ(HTTPClient_SendTunnelData(c.h, &request), 0u);
+    EXPECT_EQ(HTTPClient_SendTunnelData(c.h, &request), HTTPCLIENT_E_PENDING);
+    ASSERT_TRUE(host.Run());
+    EXPECT_EQ(host.events.back(), HTTPCLIENT_EVENT_SEND_DONE);
+    EXPECT_EQ(nrtest::ReadBytes(post_channel, 14, 2000), "raw-oneraw-two");
+
+    // Failures: a raw send without a socket, a queued send on a closed one.
+    request.iSocket = -1;
+    ASSERT_EQ(HTTPClient_AsyncTunnelRequest(c.h, &c.info, &request), 0u);
+    ASSERT_TRUE(host.Run());
+    EXPECT_EQ(host.events.back(), HTTPCLIENT_EVENT_REQUEST_FAILED);
+    EXPECT_EQ(host.codes.back(), HTTPCLIENT_E_NO_SOCKET);
+    request.pData = nullptr;
+    EXPECT_EQ(HTTPClient_AsyncTunnelRequest(c.h, &c.info, &request), HTTPCLIENT_E_TUNNEL_DATA);
+    EXPECT_EQ(HTTPClient_SendTunnelData(c.h, &request), HTTPCLIENT_E_TUNNEL_DATA);
+
+    // Synchronous sends go out at once on a client that is not asynchronous.
+    HTTPClientHandle sync = nullptr;
+    ASSERT_EQ(HTTPClient_Initial(&sync, HTTPCLIENT_VERSION), 0u);
+    request.pData = "raw-now";
+    request.iSocket = c.info.iTunnelPostSocket;
+    EXPECT_EQ(HTTPClient_SendTunnelData(sync, &request), 0u);
+    EXPECT_EQ(nrtest::ReadBytes(post_channel, 7, 2000), "raw-now");
+    request.iSocket = -1;
+    EXPECT_EQ(HTTPClient_SendTunnelData(sync, &request), HTTPCLIENT_E_NO_SOCKET);
+    EXPECT_EQ(HTTPClient_Release(&sync), 0u);
+
+    c.CloseTunnel();
+    EXPECT_TRUE(server.WaitIdle());
+    for (int fd : device.kept) close(fd);
+    device.kept.clear();
+  }
+  EXPECT_EQ(c.OpenAfter(), 0) << "a descriptor was left open";
+}
+
+TEST(HttpTunnel, UriWithoutQueryIsRefusedAtOnce) {
+  TunnelClient c(9);  // nothing listens: nothing may be tried
+  strcpy(c.info.szURI, "/tunnel");
+  EXPECT_EQ(HTTPClient_AsyncTunnelOpen(c.h, &c.info), HTTPCLIENT_E_URI);
+  EXPECT_EQ(c.h->dwOperation, 0u);
+  EXPECT_EQ(c.h->dwHldmTunnel, 0u);
+}
+
+TEST(HttpTunnelSlow, NoAnswerInTimeFallsBackToOneChannel) {
+  Device device;
+  int get_channel = -1;
+  ScriptServer server;
+  ASSERT_TRUE(server.Start(
+      [&](int fd, const std::string &, int index) {
+        if (index == 0 || index == 2) {
+          device.Record(ReadRequest(fd, 0));
+          nrtest::SendAll(fd, kGetReply);
+          get_channel = device.Keep(fd);
+        } else if (index == 1) {
+          device.Record(ReadRequest(fd, 1));
+          device.Keep(fd);  // and no answer
+        } else {
+          device.Record(ReadRequest(fd, 9));
+          nrtest::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+          nrtest::SendAll(get_channel, "http tunnel accept=1");
+        }
+      },
+      "127.0.0.1", 0, ScriptServer::Read::kNothing));
+  TunnelClient c(server.port());
+  {  // the host loop (its wake pipe) ends before descriptors are counted
+    AsyncHost host(c.h);
+    ASSERT_EQ(HTTPClient_AsyncTunnelOpen(c.h, &c.info), 0u);
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(host.Run(25000));
+    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - start)
+                    .count();
+    EXPECT_EQ(host.events, Events{kFallback});
+    EXPECT_GE(took, 14900);
+    EXPECT_LT(took, 18000);
+    EXPECT_EQ(device.Requests().size(), 4u);
+    EXPECT_TRUE(IsOpen(c.info.iTunnelGetSocket));
+    EXPECT_EQ(c.info.iTunnelPostSocket, -1);
+    c.CloseTunnel();
+    EXPECT_TRUE(server.WaitIdle());
+    for (int fd : device.kept) close(fd);
+    device.kept.clear();
+  }
+  EXPECT_EQ(c.OpenAfter(), 0) << "a descriptor was left open";
+}
+
+// The RTSP-style tunnel GET: the GET socket is handed over when the
+// response header is complete, the POST channel once its header is sent.
+TEST(HttpTunnel, RtspTunnelGetHandsOverBothSockets) {
+  for (bool async : {false, true}) {
+    SCOPED_TRACE(async ? "asynchronous" : "synchronous");
+    Device device;
+    ScriptServer server;
+    ASSERT_TRUE(server.Start(
+        [&](int fd, const std::string &, int index) {
+          device.Record(ReadRequest(fd, 0));
+          if (index == 0) nrtest::SendAll(fd, "HTTP/1.0 200 OK\r\nCache-Control: no-cache\r\n\r\n");
+          device.Keep(fd);
+        },
+        "127.0.0.1", 0, ScriptServer::Read::kNothing));
+    TunnelClient c(server.port(), "/live");
+    c.info.dwTotalTimeout = 3000000;
+    if (async) {
+      AsyncHost host(c.h);
+      ASSERT_EQ(HTTPClient_AsyncTunnelGet(c.h, &c.info), 0u);
+      ASSERT_TRUE(host.Run());
+      EXPECT_EQ(host.events,
+                (Events{HTTPCLIENT_EVENT_TUNNEL_GET_UP, HTTPCLIENT_EVENT_TUNNEL_POST_UP}));
+      EXPECT_EQ(host.get_socket, c.info.iTunnelGetSocket);
+      EXPECT_EQ(host.post_socket, c.info.iTunnelPostSocket);
+    } else {
+      EXPECT_EQ(HTTPClient_TunnelGet(c.h, &c.info), HTTPCLIENT_I_TUNNEL_POST_UP);
+    }
+    ASSERT_TRUE(server.WaitIdle());
+    std::vector<std::string> requests = device.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    const std::string cookie = c.info.szSessionCookie;
+    EXPECT_EQ(cookie.size(), 22u);
+    EXPECT_EQ(requests[0],
+              "GET /live HTTP/1.0\r\nAccept: application/x-rtsp-tunnelled\r\n"
+              "x-sessioncookie: " +
+                  cookie + "\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
+                  "\r\nUser-Agent: HLDM (ver=1.7.0.0)\r\nPragma: no-cache\r\n"
+                  "Cache-Control: no-cache\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(requests[1],
+              "POST /live HTTP/1.0\r\nContent-Type: application/x-rtsp-tunnelled\r\n"
+              "Expires: Sun, 9 Jan 1972 00:00:00 GMT\r\nx-sessioncookie: " +
+                  cookie + "\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
+                  "\r\nUser-Agent: HLDM (ver=1.7.0.0)\r\nPragma: no-cache\r\n"
+                  "Cache-Control: no-cache\r\nConnection: close\r\n"
+                  "Content-Length: 32767\r\n\r\n");
+    // Both channels still work: the client writes on POST, reads on GET.
+    ASSERT_TRUE(IsOpen(c.info.iTunnelGetSocket));
+    ASSERT_TRUE(IsOpen(c.info.iTunnelPostSocket));
+    ASSERT_TRUE(nrtest::SendAll(c.info.iTunnelPostSocket, "to-device"));
+    EXPECT_EQ(nrtest::ReadBytes(device.kept[1], 9, 2000), "to-device");
+    ASSERT_TRUE(nrtest::SendAll(device.kept[0], "to-client"));
+    EXPECT_EQ(nrtest::ReadBytes(c.info.iTunnelGetSocket, 9, 2000), "to-client");
+    // The record is back to plain requests.
+    EXPECT_EQ(c.h->dwRtspTunnel, 0u);
+    EXPECT_EQ(c.h->pSendBuffer, nullptr);
+    c.CloseTunnel();
     for (int fd : device.kept) close(fd);
     device.kept.clear();
     EXPECT_EQ(c.OpenAfter(), 0) << "a descriptor was left open";
