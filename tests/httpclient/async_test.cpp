@@ -160,6 +160,39 @@ TEST(HttpAsync, EventSequences) {
   }
 }
 
+// The filtered GET reads on past the announced length until the server
+// closes, when the request asks for the filter.
+TEST(HttpAsync, FilteredGetReadsOnPastTheLength) {
+  struct {
+    bool filtered;
+    uint32_t filter_field;
+    Events events;
+    std::string body;
+  } const cases[] = {
+      {true, 1, {kStatus200, 1, 2, 1, 2, 1, 4}, "okmore"},
+      {true, 0, {kStatus200, 1, 2, 5}, "ok"},
+      {false, 1, {kStatus200, 1, 2, 5}, "ok"},
+  };
+  for (const auto &k : cases) {
+    SCOPED_TRACE(testing::Message() << k.filtered << k.filter_field);
+    ScriptServer server;
+    ASSERT_TRUE(server.Start(Reply(
+        "HTTP/1.1 200 OK\r\nServer: Haldrim Video Server\r\nContent-Length: 2\r\n\r\nokmore")));
+    AsyncExchange ex(server.port());
+    ex.info.dwServerFilter = k.filter_field;
+    {
+      AsyncHost host(ex.h);
+      ASSERT_EQ(k.filtered ? HTTPClient_FilteredAsyncGet(ex.h, &ex.info)
+                           : HTTPClient_AsyncGet(ex.h, &ex.info),
+                0u);
+      ASSERT_TRUE(host.Run());
+      EXPECT_EQ(host.events, k.events);
+      EXPECT_EQ(host.body, k.body);
+    }
+    EXPECT_TRUE(server.WaitIdle());
+  }
+}
+
 TEST(HttpAsync, TimeOutsEndWithTheirEvents) {
   // Connect: a budget below one millisecond is spent before the first wait.
   // Send: a peer that never accepts nor reads a large body.  Receive: a

@@ -1,6 +1,7 @@
 // HTTP tunnels against a scripted device: the tunnel open with its answers
 // and the one-channel fallback, tunnelled requests and raw sends over an
 // opened tunnel, the RTSP-style tunnel GET handing over both sockets.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -312,6 +313,49 @@ TEST(HttpTunnel, RequestsAndSendsOverAnOpenedTunnel) {
     device.kept.clear();
   }
   EXPECT_EQ(c.OpenAfter(), 0) << "a descriptor was left open";
+}
+
+// The tunnelled request's header block by content kind, with the Host line
+// from the name or, without one, the dotted address (always with the port).
+TEST(HttpTunnel, TunnelledRequestHeaders) {
+  struct {
+    uint32_t kind;
+    const char *host;
+    const char *content_type;  // null: no line
+    const char *host_line;
+  } const cases[] = {
+      {0, "localhost", "application/x-rtsp-tunnelled", "localhost"},
+      {1, "", "application/x-hldm-tunnelled", "127.0.0.1"},
+      {7, "", nullptr, "127.0.0.1"},
+  };
+  for (const auto &k : cases) {
+    SCOPED_TRACE(k.kind);
+    ScriptServer server;
+    ASSERT_TRUE(server.Start([](int fd, const std::string &, int) {
+      nrtest::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    }));
+    TunnelClient c(server.port(), "/t");
+    strcpy(c.info.tServer.szHost, k.host);
+    c.info.tServer.dwAddress = htonl(0x7F000001);
+    strcpy(c.info.szSessionCookie, "0123456789abcdefghijkl");
+    HTTPClientTunnelRequest request = {0, 0, "data", 4, -1, k.kind};
+    {
+      AsyncHost host(c.h);
+      ASSERT_EQ(HTTPClient_AsyncTunnelRequest(c.h, &c.info, &request), 0u);
+      ASSERT_TRUE(host.Run());
+      EXPECT_EQ(host.events, Events{HTTPCLIENT_EVENT_REQUEST_DONE});
+    }
+    ASSERT_EQ(server.requests().size(), 1u);
+    const std::string sent = server.requests()[0];
+    EXPECT_EQ(HeaderValue(sent, "Content-Type"), k.content_type ? k.content_type : "<none>");
+    EXPECT_EQ(HeaderValue(sent, "Host"),
+              std::string(k.host_line) + ":" + std::to_string(server.port()));
+    EXPECT_EQ(HeaderValue(sent, "x-sessioncookie"), "0123456789abcdefghijkl");
+    EXPECT_EQ(HeaderValue(sent, "Content-Length"), "4");
+    EXPECT_EQ(BodyOf(sent), "data");
+    EXPECT_TRUE(server.WaitIdle());
+    EXPECT_EQ(c.OpenAfter(), 0) << "a descriptor was left open";
+  }
 }
 
 TEST(HttpTunnel, UriWithoutQueryIsRefusedAtOnce) {

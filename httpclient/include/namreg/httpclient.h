@@ -288,9 +288,10 @@ uint32_t HTTPClient_Finish(HTTPClientHandle hClient);
  * the state machine (one wait of at most the step's time-out, 1 s at first)
  * and reports at most one event (body events 1 to 3 come from inside the
  * step).  HTTPClient_Process returns the step's result; the events tell
- * what happened.  The exchange has ended after the events 0, 4, 5, 7 to
- * 10, 12, 54 to 61; the record is then idle again.  A callback may call
- * HTTPClient_Abort: during one of those last events that returns
+ * what happened.  The exchange has ended after the events 4, 5, 7 to 10,
+ * 12, 54 to 61 and event 0 with a failure code (0x8001xxxx); the record is
+ * then idle again.  A callback may call HTTPClient_Abort (no more events
+ * follow); during one of those last events it returns
  * HTTPCLIENT_I_ALREADY_STOPPING.
  *
  * The HTTPClientInfo given to an asynchronous entry must stay valid until
