@@ -208,6 +208,43 @@ TEST(HttpTunnel, OpenAnswers) {
   }
 }
 
+// A device may send its answer right behind the GET channel's response
+// header; those bytes are the answer, not an HTTP body.
+TEST(HttpTunnel, AnswerRightBehindTheGetHeader) {
+  for (size_t split : {size_t{20}, size_t{7}}) {
+    SCOPED_TRACE(split);
+    Device device;
+    int get_channel = -1;
+    ScriptServer server;
+    ASSERT_TRUE(server.Start(
+        [&](int fd, const std::string &, int index) {
+          const std::string answer = "http tunnel accept=1";
+          device.Record(ReadRequest(fd, index == 0 ? 0 : 1));
+          if (index == 0) {
+            nrtest::SendAll(fd, kGetReply + answer.substr(0, split));
+            get_channel = device.Keep(fd);
+          } else {
+            device.Keep(fd);
+            nrtest::SendAll(get_channel, answer.substr(split));
+          }
+        },
+        "127.0.0.1", 0, ScriptServer::Read::kNothing));
+    TunnelClient c(server.port());
+    {
+      AsyncHost host(c.h);
+      ASSERT_EQ(HTTPClient_AsyncTunnelOpen(c.h, &c.info), 0u);
+      ASSERT_TRUE(host.Run());
+      EXPECT_EQ(host.events, Events{kOpened});
+    }
+    EXPECT_TRUE(server.WaitIdle());
+    EXPECT_EQ(device.Requests().size(), 2u);
+    c.CloseTunnel();
+    for (int fd : device.kept) close(fd);
+    device.kept.clear();
+    EXPECT_EQ(c.OpenAfter(), 0) << "a descriptor was left open";
+  }
+}
+
 // The device serves a two-channel tunnel on connections 0 and 1 (answer
 // accepted); later connections are tunnelled requests, recorded and
 // answered with an empty 200.
