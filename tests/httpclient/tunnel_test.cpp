@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "async_host.h"
+#include "http_peers.h"
 #include "httpclient_internal.h"
 #include "namreg/httpclient.h"
 #include "peers.h"
@@ -504,6 +505,57 @@ TEST(HttpTunnel, RtspTunnelGetHandsOverBothSockets) {
     c.CloseTunnel();
     for (int fd : device.kept) close(fd);
     device.kept.clear();
+    EXPECT_EQ(c.OpenAfter(), 0) << "a descriptor was left open";
+  }
+}
+
+// The project's tunnel device simulator as the peer: every answer mode,
+// and over an accepted tunnel a raw send and a tunnelled request, both
+// echoed by the device on the GET channel.
+TEST(HttpTunnelSim, OpenSendAndRequestThroughTheSimulator) {
+  NAMREG_REQUIRE_SANDBOX();
+  struct {
+    const char *mode;
+    Events events;
+    uint32_t code;
+  } const cases[] = {
+      {"accept", {kOpened}, 0},
+      {"accept-upper", {kOpened}, 0},
+      {"refuse", {kFallback}, 0},
+      {"garbage", {kFailed}, HTTPCLIENT_E_TUNNEL_ANSWER},
+      {"close", {kFailed}, HTTPCLIENT_E_TUNNEL_CLOSED},
+  };
+  const uint16_t port = 8554;
+  for (const auto &k : cases) {
+    SCOPED_TRACE(k.mode);
+    nrtest::ChildProcess sim;
+    const std::string log = nrtest::ScratchDir() + "/tunnel-sim-" + k.mode + ".log";
+    ASSERT_TRUE(sim.Start({nrtest::BuiltProgram("tools/tunnel-sim/tunnel-sim"), "--port",
+                           std::to_string(port), "--max-seconds", "30", "--mode", k.mode},
+                          log));
+    const std::string started = nrtest::WaitForFileText(log, "listening", 5000);
+    ASSERT_NE(started.find("listening"), std::string::npos) << started;
+    TunnelClient c(port, "/tunnel?cam=1");
+    {
+      AsyncHost host(c.h);
+      ASSERT_EQ(HTTPClient_AsyncTunnelOpen(c.h, &c.info), 0u);
+      ASSERT_TRUE(host.Run());
+      EXPECT_EQ(host.events, k.events);
+      if (k.code != 0) {
+        EXPECT_EQ(host.codes, std::vector<uint32_t>{k.code});
+      }
+      if (host.events == Events{kOpened}) {
+        ASSERT_TRUE(nrtest::SendAll(c.info.iTunnelPostSocket, "ping"));
+        EXPECT_EQ(nrtest::ReadBytes(c.info.iTunnelGetSocket, 4, 2000), "ping");
+        HTTPClientTunnelRequest request = {0, 0, "hello", 5, -1, 1};
+        ASSERT_EQ(HTTPClient_AsyncTunnelRequest(c.h, &c.info, &request), 0u);
+        ASSERT_TRUE(host.Run());
+        EXPECT_EQ(host.events.back(), HTTPCLIENT_EVENT_REQUEST_DONE);
+        EXPECT_EQ(nrtest::ReadBytes(c.info.iTunnelGetSocket, 5, 2000), "hello");
+      }
+    }
+    c.CloseTunnel();
+    sim.Stop();
     EXPECT_EQ(c.OpenAfter(), 0) << "a descriptor was left open";
   }
 }
