@@ -114,6 +114,15 @@ TEST(HttpAsync, EventSequences) {
        {30, 0},
        "",
        1},
+      {"401 every time",
+       std::vector<std::string>(5,
+                                "HTTP/1.1 401 Unauthorized\r\n"
+                                "WWW-Authenticate: Basic realm=\"r\"\r\nContent-Length: 0\r\n\r\n"),
+       "user",
+       false,
+       {30, 30, 30, 30, 0},
+       "",
+       4},
       {"407 then success",
        {"HTTP/1.1 407 Proxy Authentication Required\r\n"
         "Proxy-Authenticate: Basic realm=\"p\"\r\nContent-Length: 0\r\n\r\n",
