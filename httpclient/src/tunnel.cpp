@@ -458,11 +458,9 @@ uint32_t HTTPClient_AsyncTunnelRequest(HTTPClientHandle ptClient, HTTPClientInfo
   if (ptRequest->pData == nullptr || ptRequest->dwDataLength == 0) return HTTPCLIENT_E_TUNNEL_DATA;
   if (!Idle(ptClient)) return NotIdleCode(ptClient);
   StoreInfo(ptClient, ptInfo);
-  memcpy(ptClient->tInfoCopy.szSessionCookie, ptInfo->szSessionCookie,
-         sizeof(ptInfo->szSessionCookie));
+  // The request belongs to the caller's session when the caller names one.
   ptClient->tInfoCopy.szSessionCookie[HTTPCLIENT_COOKIE_SIZE - 1] = '\0';
-  // The session the request belongs to is the caller's.
-  if (ptInfo->szSessionCookie[0] != '\0')
+  if (ptClient->tInfoCopy.szSessionCookie[0] != '\0')
     memcpy(ptClient->szSessionCookie, ptClient->tInfoCopy.szSessionCookie,
            sizeof(ptClient->szSessionCookie));
   ptClient->tQueued = *ptRequest;
