@@ -8,3 +8,5 @@ namreg_add_fuzzer(http_param SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_param.cpp LI
 namreg_add_fuzzer(http_header_value SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_header_value.cpp
                   LIBS httpclient)
 namreg_add_fuzzer(http_body SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_body.cpp LIBS httpclient)
+# An asynchronous exchange stepped over a socket pair, tunnel answer included.
+namreg_add_fuzzer(http_async SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_async.cpp LIBS httpclient)
