@@ -50,6 +50,9 @@ struct DDNSClientContext {
   char szProviderText2[256];
   char szMegaChipsText[64];
   char szProvider7Text[64];
+  // PeanutHull session, set by the login and advanced by every update reply
+  uint32_t dwPeanutHullChatID;
+  uint32_t dwPeanutHullSequence;
 };
 
 typedef uint32_t (*DDNSClientRoutine)(DDNSClientContext *context);
@@ -63,6 +66,16 @@ struct DDNSServiceInfo {
 };
 
 extern const DDNSServiceInfo g_tDDNSServiceInfo[DDNSCLIENT_PROVIDER_COUNT];
+
+namespace namreg {
+
+// One PeanutHull login or update attempt that ends, at the latest, when
+// `timeout_seconds` have passed since `start_ms` (the public operations hand
+// down their own budget; the table routines start a fresh one).
+uint32_t PeanutHullLogin(DDNSClientContext *context, uint32_t start_ms, uint32_t timeout_seconds);
+uint32_t PeanutHullUpdate(DDNSClientContext *context, uint32_t start_ms, uint32_t timeout_seconds);
+
+}  // namespace namreg
 
 // Bounded copy: at most size - 1 characters, always terminated.
 void DDNSClient_CopyText(char *dest, const char *src, uint32_t size);

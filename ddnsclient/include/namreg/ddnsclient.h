@@ -203,6 +203,38 @@ uint32_t DDNSClient_RequestKey_HLDM(DDNSClientContext *context);
 uint32_t DDNSClient_CheckHostname_HLDM(DDNSClientContext *context);
 uint32_t DDNSClient_Offline_HLDM(DDNSClientContext *context);
 
+/* ---- PeanutHull (provider 20) ---------------------------------------------
+ * A TCP login to the control server (challenge-response, host name
+ * registration, session numbers), then encrypted UDP updates that learn the
+ * public address.  Both use port 6060 of one fixed server address.
+ *
+ * DDNSCLIENT_PEANUTHULL_SERVER_ADDRESS: the control server, as a dotted text
+ *   (a host program that needs another server changes this one constant).
+ * DDNSCLIENT_PEANUTHULL_CLIENT_ID: the four-byte client identification code
+ *   sent in every login record, as a 32-bit value that goes out little-endian
+ *   (bytes 4E 52 47 01, "NRG" and the record version 1).
+ * User names longer than DDNSCLIENT_PEANUTHULL_MAX_USER characters do not fit
+ * the login record and are refused (0x80010006) before anything is sent.
+ * The UDP exchange uses the process-wide Blowfish key set by the login: run
+ * one PeanutHull exchange at a time per process. */
+#define DDNSCLIENT_PROVIDER_PEANUTHULL       20u
+#define DDNSCLIENT_PEANUTHULL_SERVER_ADDRESS "198.51.100.60"
+#define DDNSCLIENT_PEANUTHULL_PORT           6060u
+#define DDNSCLIENT_PEANUTHULL_CLIENT_ID      0x0147524Eu
+#define DDNSCLIENT_PEANUTHULL_MAX_USER       32u
+
+/* Time-out 0: 20 seconds.  On success *address is the public address
+ * (network byte order). */
+uint32_t DDNSClient_PeanutHullRegister(DDNSClientContext *context,
+                                       const DDNSClientSettings *settings, uint32_t timeout_seconds,
+                                       uint32_t *address);
+uint32_t DDNSClient_PeanutHullUpdate(DDNSClientContext *context, const DDNSClientSettings *settings,
+                                     uint32_t timeout_seconds, uint32_t *address);
+/* One login (up to 20 connection rounds) within the context's network
+ * time-out; one UDP update (up to 6 rounds of 30 seconds). */
+uint32_t DDNS_PeanutHull_Login(DDNSClientContext *context);
+uint32_t DDNS_PeanutHull_Update(DDNSClientContext *context);
+
 /* ---- Socket transport (non-blocking, every wait a select) ----------------
  * *socket_fd is -1 when there is no socket; after any failure it is -1 again. */
 
