@@ -269,6 +269,62 @@ uint32_t DDNSClient_ExtractDomain(const char *name, uint32_t length, char *host,
  * as 0 for its four bits. */
 int32_t DDNSClient_HexToBytes(const char *text, unsigned char *bytes);
 
+/* ---- Public providers over HTTP -------------------------------------------
+ * Every routine takes the client context and returns a result code.  The
+ * fetch leaves the body, terminated, in the context's response buffer.
+ * Host names longer than 32 characters are refused (0x80010006) rather than
+ * cut, so a request never goes to a shortened name. */
+
+struct HTTPClientInfo;
+
+/* One GET of host:port/path; the body lands in the response buffer.  With
+ * use_auth 1 the context's user name and password answer a 401 challenge.
+ * An empty body: 0x80020010; HTTP failures through DDNSClient_MapHTTPError. */
+uint32_t DDNSClient_Communicate(DDNSClientContext *context, const char *host, uint16_t port,
+                                const char *path, uint32_t timeout_seconds, uint32_t use_auth,
+                                const char *user_agent);
+/* As DDNSClient_Communicate, but a reply without the header line
+ * "Http-Code-By: HGDDNS" is fetched again every 3 seconds within one budget
+ * of timeout_seconds; when it is used up: 0x80020018. */
+uint32_t DDNSClient_HuagaiCommunicate(DDNSClientContext *context, const char *host, uint16_t port,
+                                      const char *path, uint32_t timeout_seconds, uint32_t use_auth,
+                                      const char *user_agent);
+/* The fetch of an update routine (the network time-out, 20 s when 0);
+ * provider 30 goes through DDNSClient_HuagaiCommunicate. */
+uint32_t DDNSClient_UpdateRoutine(DDNSClientContext *context, const char *host, uint16_t port,
+                                  const char *path, uint32_t use_auth, const char *user_agent);
+/* The fetch of a check-IP routine: the first dotted address after `marker`
+ * (null: from the start of the body) becomes the current address.  No valid
+ * address there: 0xFFFFFFFF and the current address is kept. */
+uint32_t DDNSClient_CheckIPRoutine(DDNSClientContext *context, const char *host, uint16_t port,
+                                   const char *path, const char *marker, const char *user_agent);
+/* Zeroes and fills one request record; 0 or 0x80010006 (null record, host
+ * over 32 or path over 1024 characters). */
+uint32_t DDNSClient_MakeUpHTTPClientInfo(struct HTTPClientInfo *info, const char *host,
+                                         uint16_t port, const char *path, const char *user_agent,
+                                         uint32_t timeout_seconds, char *buffer,
+                                         uint32_t buffer_size);
+/* HTTP client result to DDNS result: statuses 400..503 by table, anything
+ * else 0x80020010. */
+uint32_t DDNSClient_MapHTTPError(uint32_t http_result);
+
+/* Check-IP routines.  The general one runs the routine in the context's
+ * rotation slot (0 No-IP, 1 DNSPark, 2 DynDNS, 3 TZO) and advances the slot,
+ * from 3 back to 0. */
+uint32_t DDNSClient_CheckIP_General(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_NoIP(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_DNSPark(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_DynDNS(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_TZO(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_Huagai(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_ChangeIP(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_SWISSCOM(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_DynamicDo(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_IOData(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_NexusControl(DDNSClientContext *context);
+/* Needs the configured server, both PCCW ports and both provider texts. */
+uint32_t DDNSClient_CheckIP_PCCW(DDNSClientContext *context);
+
 /* ---- HLDM request codec ----------------------------------------------- */
 
 #define CODEC_ERR_OUTPUT_SIZE \

@@ -1,0 +1,257 @@
+// The provider fetch: request records, HTTP codes as DDNS codes, one GET
+// into the response buffer, the Huagai retry loop and the check-IP fetch
+// with its rotation over the four general routines.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "provider_world.h"
+#include "testworld.h"
+
+namespace {
+
+using ddnstest::Client;
+using provtest::ExpectedGet;
+using provtest::HttpPeer;
+using provtest::Reply;
+
+TEST(ProviderFetch, MapHTTPErrorCoversStatus400To503AndNothingElse) {
+  struct Case {
+    uint32_t http;
+    uint32_t ddns;
+  };
+  const Case cases[] = {
+      {0x80010111u, 0x80020019u},
+      {0x80010112u, 0x80020004u},
+      {0x80010113u, 0x80020010u},
+      {0x80010114u, 0x80020010u},
+      {0x80010115u, 0x8002000Du},
+      {0x80010116u, 0x80020010u},
+      {0x8001011Du, 0x80020010u},
+      {0x8001011Eu, 0x8002000Du},
+      {0x8001011Fu, 0x80020010u},
+      {0x80010122u, 0x80020010u},
+      {0x80010123u, 0x80020006u},
+      {0x80010124u, 0x80020010u},
+      {0x80010125u, 0x80020010u},
+      {0x80010126u, 0x80020006u},
+      // Outside the table.
+      {0x80010110u, 0x80020010u},
+      {0x80010127u, 0x80020010u},
+      {0x80010100u, 0x80020010u},
+      {0x8001001Du, 0x80020010u},
+      {0u, 0x80020010u},
+      {0xFFFFFFFFu, 0x80020010u},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(DDNSClient_MapHTTPError(c.http), c.ddns) << std::hex << c.http;
+}
+
+TEST(ProviderFetch, MakeUpHTTPClientInfoFillsTheRecordAndRefusesWhatItCannotHold) {
+  HTTPClientInfo info;
+  std::memset(&info, 0x5A, sizeof info);
+  char buffer[16];
+  ASSERT_EQ(DDNSClient_MakeUpHTTPClientInfo(&info, "members.example", 8245, "/nic/update?x=1",
+                                            "IPCAM", 7, buffer, sizeof buffer),
+            0u);
+  EXPECT_STREQ(info.tServer.szHost, "members.example");
+  EXPECT_EQ(info.tServer.dwPort, 8245u);
+  EXPECT_STREQ(info.szURI, "/nic/update?x=1");
+  EXPECT_STREQ(info.szUserAgent, "IPCAM");
+  EXPECT_EQ(info.pRecvBuffer, buffer);
+  EXPECT_EQ(info.dwRecvSize, sizeof buffer);
+  EXPECT_EQ(info.dwTotalTimeout, 7000000u);
+  EXPECT_EQ(info.tServer.szUser[0], '\0');  // the rest is zeroed
+  EXPECT_EQ(info.dwUseProxy, 0u);
+  EXPECT_EQ(info.szExtraHeader[0], '\0');
+
+  // A 33-character User-Agent is cut to 32; a 33-character host is refused.
+  const std::string long_agent(33, 'a');
+  ASSERT_EQ(DDNSClient_MakeUpHTTPClientInfo(&info, "h", 80, "/", long_agent.c_str(), 1, buffer,
+                                            sizeof buffer),
+            0u);
+  EXPECT_EQ(std::string(info.szUserAgent), long_agent.substr(0, 32));
+  EXPECT_EQ(DDNSClient_MakeUpHTTPClientInfo(&info, std::string(33, 'h').c_str(), 80, "/", "a", 1,
+                                            buffer, sizeof buffer),
+            0x80010006u);
+  EXPECT_EQ(DDNSClient_MakeUpHTTPClientInfo(nullptr, "h", 80, "/", "a", 1, buffer, sizeof buffer),
+            0x80010006u);
+}
+
+TEST(ProviderFetch, ArgumentChecksSendNothing) {
+  Client client;
+  ASSERT_EQ(client.result, 0u);
+  DDNSClientContext *c = client.context;
+  EXPECT_EQ(DDNSClient_Communicate(nullptr, "h", 80, "/", 1, 0, "a"), 0x80010006u);
+  EXPECT_EQ(DDNSClient_Communicate(c, "", 80, "/", 1, 0, "a"), 0x80010006u);
+  EXPECT_EQ(DDNSClient_Communicate(c, "h", 80, "", 1, 0, "a"), 0x80010006u);
+  EXPECT_EQ(DDNSClient_HuagaiCommunicate(c, "h", 80, "", 1, 0, "a"), 0x80010006u);
+  EXPECT_EQ(DDNSClient_UpdateRoutine(c, "h", 80, "/", 0, nullptr), 0x80010006u);
+  EXPECT_EQ(DDNSClient_CheckIPRoutine(c, nullptr, 80, "/", nullptr, "a"), 0x80010006u);
+  EXPECT_EQ(DDNSClient_CheckIP_General(nullptr), 0x80010006u);
+  EXPECT_EQ(DDNSClient_CheckIP_DynDNS(nullptr), 0x80010006u);
+  EXPECT_EQ(DDNSClient_CheckIP_SWISSCOM(nullptr), 0x80010006u);
+  EXPECT_EQ(DDNSClient_CheckIP_PCCW(c), 0x80010006u);  // no PCCW settings
+}
+
+// One GET against a loopback peer by its dotted address: the request bytes,
+// the body in the response buffer, and the result for each kind of reply.
+TEST(ProviderFetch, CommunicateSendsOneGetAndJudgesTheReply) {
+  NAMREG_REQUIRE_SANDBOX();
+  struct Case {
+    const char *name;
+    std::string reply;
+    uint32_t expected;
+    const char *body;  // null: not looked at
+  };
+  const Case cases[] = {
+      {"body", Reply("good 10.0.0.1"), 0u, "good 10.0.0.1"},
+      {"empty body", Reply(""), 0x80020010u, ""},
+      {"400", Reply("x", "400 Bad Request"), 0x80020019u, nullptr},
+      {"403", Reply("x", "403 Forbidden"), 0x80020010u, nullptr},
+      {"404", Reply("x", "404 Not Found"), 0x8002000Du, nullptr},
+      {"500", Reply("x", "500 Internal Server Error"), 0x80020006u, nullptr},
+      {"503", Reply("x", "503 Service Unavailable"), 0x80020006u, nullptr},
+      {"401 without credentials",
+       Reply("x", "401 Unauthorized", "WWW-Authenticate: Basic realm=\"r\"\r\n"), 0x80020004u,
+       nullptr},
+  };
+  Client client;
+  ASSERT_EQ(client.result, 0u);
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    HttpPeer peer(18080, [&](const std::string &, int) { return c.reply; });
+    ASSERT_TRUE(peer.ok());
+    const int fds = nrtest::CountOpenFds();
+    EXPECT_EQ(
+        DDNSClient_Communicate(client.context, "127.0.0.1", 18080, "/ip?a=1", 5, 0, "CAM/1.0"),
+        c.expected);
+    if (c.body != nullptr) {
+      EXPECT_STREQ(client->szResponse, c.body);
+    }
+    ASSERT_TRUE(peer.WaitIdle());
+    EXPECT_EQ(nrtest::CountOpenFds(), fds);
+    ASSERT_EQ(peer.requests().size(), 1u);
+    EXPECT_EQ(peer.requests()[0], ExpectedGet("/ip?a=1", "127.0.0.1", 18080, "CAM/1.0"));
+  }
+}
+
+// With the authentication flag the context's user name and password answer
+// the server's Basic challenge; without it they are never sent.
+TEST(ProviderFetch, CredentialsTravelOnlyWithTheAuthenticationFlag) {
+  NAMREG_REQUIRE_SANDBOX();
+  Client client;
+  ASSERT_EQ(client.result, 0u);
+  std::strcpy(client->szUserName, "user");
+  std::strcpy(client->szPassword, "pass");
+  HttpPeer peer(18081, [](const std::string &request, int) {
+    if (request.find("Authorization: Basic dXNlcjpwYXNz\r\n") != std::string::npos)
+      return Reply("good");
+    return Reply("no", "401 Unauthorized", "WWW-Authenticate: Basic realm=\"r\"\r\n");
+  });
+  ASSERT_TRUE(peer.ok());
+  EXPECT_EQ(DDNSClient_Communicate(client.context, "127.0.0.1", 18081, "/u", 5, 1, "IPCAM"), 0u);
+  EXPECT_STREQ(client->szResponse, "good");
+  EXPECT_EQ(DDNSClient_Communicate(client.context, "127.0.0.1", 18081, "/u", 5, 0, "IPCAM"),
+            0x80020004u);
+  ASSERT_TRUE(peer.WaitIdle());
+  const auto requests = peer.requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[0], ExpectedGet("/u", "127.0.0.1", 18081));
+  EXPECT_EQ(requests[1], ExpectedGet("/u", "127.0.0.1", 18081, "IPCAM", "dXNlcjpwYXNz"));
+  EXPECT_EQ(requests[2], ExpectedGet("/u", "127.0.0.1", 18081));
+}
+
+// A server that never names itself genuine is asked again every 3 seconds
+// until the budget is used up; one that does ends the loop at once.
+TEST(ProviderFetch, HuagaiAsksAgainUntilTheBudgetEnds) {
+  NAMREG_REQUIRE_SANDBOX();
+  Client client;
+  ASSERT_EQ(client.result, 0u);
+  {
+    HttpPeer fake(18082, [](const std::string &, int) { return Reply("good"); });
+    ASSERT_TRUE(fake.ok());
+    const int fds = nrtest::CountOpenFds();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(DDNSClient_HuagaiCommunicate(client.context, "127.0.0.1", 18082, "/h", 4, 0, "a"),
+              0x80020018u);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(seconds, 3.9);
+    EXPECT_LT(seconds, 5.0);
+    ASSERT_TRUE(fake.WaitIdle());
+    EXPECT_EQ(fake.requests().size(), 2u);  // at 0 s and at 3 s
+    EXPECT_EQ(nrtest::CountOpenFds(), fds);
+  }
+  HttpPeer genuine(18083, [](const std::string &, int n) {
+    return Reply("good", "200 OK", n == 1 ? "" : "Http-Code-By: HGDDNS\r\n");
+  });
+  ASSERT_TRUE(genuine.ok());
+  EXPECT_EQ(DDNSClient_HuagaiCommunicate(client.context, "127.0.0.1", 18083, "/h", 10, 0, "a"), 0u);
+  ASSERT_TRUE(genuine.WaitIdle());
+  EXPECT_EQ(genuine.requests().size(), 2u);
+}
+
+// The general rotation: each slot fetches its provider's page on its port,
+// takes the address after the marker, and the slot wraps from 3 to 0.
+TEST(ProviderFetch, CheckIPGeneralRotatesOverFourProviders) {
+  NAMREG_REQUIRE_SANDBOX();
+  ddnstest::FakeDns dns(provtest::ProviderNames());
+  ASSERT_TRUE(dns.ok());
+  HttpPeer noip(8245, [](const std::string &request, int) {
+    return Reply(request.find("Host: ip1.dynupdate.no-ip.com") != std::string::npos
+                     ? "203.0.113.10"
+                     : "<html>Current IP Address: 203.0.113.12</html>");
+  });
+  HttpPeer dnspark(8888, [](const std::string &, int) {
+    return Reply("<b>Current Address:</b> 203.0.113.11\r\n");
+  });
+  HttpPeer tzo(21333, [](const std::string &, int) { return Reply("IPAddress: 203.0.113.13"); });
+  ASSERT_TRUE(noip.ok() && dnspark.ok() && tzo.ok());
+  Client client;
+  ASSERT_EQ(client.result, 0u);
+  client->dwNetworkTimeout = 5;
+  client->dwCheckIPSlot = 3;
+  const int fds = nrtest::CountOpenFds();
+  const char *expected[] = {"203.0.113.13", "203.0.113.10", "203.0.113.11", "203.0.113.12",
+                            "203.0.113.13"};
+  for (const char *address : expected) {
+    EXPECT_EQ(DDNSClient_CheckIP_General(client.context), 0u);
+    EXPECT_STREQ(client->szCurrentIP, address);
+  }
+  EXPECT_EQ(client->dwCheckIPSlot, 0u);
+  ASSERT_TRUE(noip.WaitIdle() && dnspark.WaitIdle() && tzo.WaitIdle());
+  EXPECT_EQ(nrtest::CountOpenFds(), fds);
+  const auto n = noip.requests();
+  ASSERT_EQ(n.size(), 2u);
+  EXPECT_EQ(n[0], ExpectedGet("/ip.php", "ip1.dynupdate.no-ip.com", 8245));
+  EXPECT_EQ(n[1], ExpectedGet("/", "checkip.dyndns.org", 8245));
+  EXPECT_EQ(dnspark.requests().at(0), ExpectedGet("/", "ipdetect.dnspark.com", 8888));
+  EXPECT_EQ(tzo.requests().at(0), ExpectedGet("/", "echo.tzo.com", 21333));
+}
+
+// A page without an address (or with a malformed one) keeps the previous
+// address; the port switch 0 uses port 80.
+TEST(ProviderFetch, CheckIPWithoutAnAddressKeepsThePreviousOne) {
+  NAMREG_REQUIRE_SANDBOX();
+  ddnstest::FakeDns dns(provtest::ProviderNames());
+  ASSERT_TRUE(dns.ok());
+  const char *pages[] = {"Current IP Address: none", "no marker 203.0.113.5",
+                         "Current IP Address: 1.2.3", "Current IP Address: 300.1.1.1"};
+  HttpPeer web(80, [&](const std::string &, int n) { return Reply(pages[(n - 1) % 4]); });
+  ASSERT_TRUE(web.ok());
+  Client client;
+  ASSERT_EQ(client.result, 0u);
+  client->dwNetworkTimeout = 5;
+  client->dwCheckIPPortSwitch = 0;
+  std::strcpy(client->szCurrentIP, "198.51.100.7");
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(pages[i]);
+    EXPECT_EQ(DDNSClient_CheckIP_DynDNS(client.context), 0xFFFFFFFFu);
+    EXPECT_STREQ(client->szCurrentIP, "198.51.100.7");
+  }
+  ASSERT_TRUE(web.WaitIdle());
+  EXPECT_EQ(web.requests().at(0), ExpectedGet("/", "checkip.dyndns.org", 80));
+}
+
+}  // namespace
