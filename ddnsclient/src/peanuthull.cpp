@@ -469,8 +469,12 @@ uint32_t RunPeanutHull(const char *who, DDNSClientContext *context,
     if (result != DDNSCLIENT_E_NETWORK) break;
   }
   if (result != DDNSCLIENT_OK) return result;
-  (void)learn_address;
-  *address = inet_addr(context->szCurrentIP);
+  // The login does not tell the address: the register asks the general
+  // check-IP rotation (its result does not change the outcome).
+  if (learn_address) DDNSClient_CheckIP_General(context);
+  // No address known (empty or malformed text): 0, never INADDR_NONE.
+  struct in_addr known;
+  *address = inet_aton(context->szCurrentIP, &known) != 0 ? known.s_addr : 0;
   return DDNSCLIENT_OK;
 }
 

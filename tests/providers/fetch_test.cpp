@@ -196,7 +196,7 @@ TEST(ProviderFetch, HuagaiAsksAgainUntilTheBudgetEnds) {
 // takes the address after the marker, and the slot wraps from 3 to 0.
 TEST(ProviderFetch, CheckIPGeneralRotatesOverFourProviders) {
   NAMREG_REQUIRE_SANDBOX();
-  ddnstest::FakeDns dns(provtest::ProviderNames());
+  nrtest::FakeDns dns(provtest::ProviderNames());
   ASSERT_TRUE(dns.ok());
   HttpPeer noip(8245, [](const std::string &request, int) {
     return Reply(request.find("Host: ip1.dynupdate.no-ip.com") != std::string::npos
@@ -234,7 +234,7 @@ TEST(ProviderFetch, CheckIPGeneralRotatesOverFourProviders) {
 // address; the port switch 0 uses port 80.
 TEST(ProviderFetch, CheckIPWithoutAnAddressKeepsThePreviousOne) {
   NAMREG_REQUIRE_SANDBOX();
-  ddnstest::FakeDns dns(provtest::ProviderNames());
+  nrtest::FakeDns dns(provtest::ProviderNames());
   ASSERT_TRUE(dns.ok());
   const char *pages[] = {"Current IP Address: none", "no marker 203.0.113.5",
                          "Current IP Address: 1.2.3", "Current IP Address: 300.1.1.1"};

@@ -14,16 +14,22 @@
 
 #include "client_fixture.h"
 #include "provider_internal.h"
-#include "test_servers.h"
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <chrono>
+
+#include "fake_dns.h"
+#include "peers.h"
 
 namespace provtest {
 
 // Every fixed provider host, plus the names tests use as configured servers.
-inline ddnstest::Names ProviderNames() {
-  ddnstest::Names names;
+inline nrtest::Names ProviderNames() {
+  nrtest::Names names;
   for (uint32_t i = 0; i < namreg::kProviderHostCount; ++i)
-    names[namreg::kProviderHosts[i]] = "127.0.0.1";
-  names["ddns.configured.example"] = "127.0.0.1";
+    names.emplace_back(namreg::kProviderHosts[i], "127.0.0.1");
+  names.emplace_back("ddns.configured.example", "127.0.0.1");
   return names;
 }
 
@@ -60,16 +66,17 @@ class HttpPeer {
   HttpPeer(uint16_t port, Answer answer)
       : answer_(std::move(answer)),
         server_(
-            [this](int fd, int number) {
+            [this](int fd, const std::string &, int index) {
+              const int number = index + 1;
               std::string request = ReadRequest(fd);
               {
                 std::lock_guard<std::mutex> lock(mutex_);
                 requests_.push_back(request);
               }
-              ddnstest::SendAll(fd, answer_(request, number));
-              ddnstest::PeerCloses(fd, 2000);
+              nrtest::SendAll(fd, answer_(request, number));
+              nrtest::PeerCloses(fd, 2000);
             },
-            port) {}
+            port, nrtest::ScriptServer::Read::kNothing) {}
   bool ok() const { return server_.ok(); }
   bool WaitIdle() const { return server_.WaitIdle(); }
   std::vector<std::string> requests() {
@@ -81,7 +88,7 @@ class HttpPeer {
   Answer answer_;
   std::mutex mutex_;
   std::vector<std::string> requests_;
-  ddnstest::ScriptServer server_;
+  nrtest::ScriptServer server_;
 };
 
 // The whole header block a GET sends; `authorization` is the Basic
