@@ -7,6 +7,7 @@
 #include <namreg/httpclient.h>
 #include <namreg/osal.h>
 
+#include <stddef.h>
 #include <stdint.h>
 
 #define DDNSCLIENT_HLDM_SALT_LENGTH 10u
@@ -74,6 +75,15 @@ namespace namreg {
 // down their own budget; the table routines start a fresh one).
 uint32_t PeanutHullLogin(DDNSClientContext *context, uint32_t start_ms, uint32_t timeout_seconds);
 uint32_t PeanutHullUpdate(DDNSClientContext *context, uint32_t start_ms, uint32_t timeout_seconds);
+
+// Eight characters of 0-9 and a-z derived from two texts, then a NUL
+// (output holds DDNSCLIENT_DERIVED_PASSWORD_SIZE bytes).
+void DerivePassword(char *output, const char *first, const char *second);
+
+// snprintf into a request buffer: a longer request is cut at size - 1
+// characters.
+void ComposeRequest(char *buffer, size_t size, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
 
 }  // namespace namreg
 

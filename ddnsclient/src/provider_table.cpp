@@ -20,16 +20,16 @@ constexpr DDNSServiceInfo kHLDM{5, DDNSClient_Update_HLDM, DDNSClient_CheckIP_HL
 // presence flags without that pointer.  DDNSClient_IsValidServiceProv goes by
 // the presence flags, so it already answers for every provider.
 const DDNSServiceInfo g_tDDNSServiceInfo[DDNSCLIENT_PROVIDER_COUNT] = {
-    Row(0, false, false),                               // 0  none
-    Row(10, true, true, DDNSClient_CheckIP_DynDNS),     // 1  DynDNS, dynamic host
-    Row(10, true, true, DDNSClient_CheckIP_DynDNS),     // 2  DynDNS, custom host
-    Row(1, true, true, DDNSClient_CheckIP_TZO),         // 3  TZO
-    Row(8, true, true, DDNSClient_CheckIP_General),     // 4  DHS
-    kHLDM,                                              // 5  HLDM service
-    Row(5, true, true, DDNSClient_CheckIP_General),     // 6  GnuDIP (Interfree)
-    Row(10, true, true),                                // 7  I-O DATA
-    Row(10, true, true, DDNSClient_CheckIP_DynamicDo),  // 8  DynamicDo
-    Row(5, true, true, DDNSClient_CheckIP_General),     // 9  MyDNS
+    Row(0, false, false),                                             // 0  none
+    Row(10, true, true, DDNSClient_CheckIP_DynDNS),                   // 1  DynDNS, dynamic host
+    Row(10, true, true, DDNSClient_CheckIP_DynDNS),                   // 2  DynDNS, custom host
+    Row(1, true, true, DDNSClient_CheckIP_TZO),                       // 3  TZO
+    Row(8, true, true, DDNSClient_CheckIP_General),                   // 4  DHS
+    kHLDM,                                                            // 5  HLDM service
+    Row(5, true, true, DDNSClient_CheckIP_General),                   // 6  GnuDIP (Interfree)
+    {10, DDNSClient_Update_IOData, DDNSClient_CheckIP_IOData, 1, 1},  // 7  I-O DATA
+    Row(10, true, true, DDNSClient_CheckIP_DynamicDo),                // 8  DynamicDo
+    Row(5, true, true, DDNSClient_CheckIP_General),                   // 9  MyDNS
     Row(10, true, true, DDNSClient_CheckIP_DynDNS),   // 10 DynDNS protocol at the configured server
     Row(5, true, true, DDNSClient_CheckIP_General),   // 11 DP21
     Row(5, true, true, DDNSClient_CheckIP_General),   // 12 AtNetHome
@@ -40,12 +40,12 @@ const DDNSServiceInfo g_tDDNSServiceInfo[DDNSCLIENT_PROVIDER_COUNT] = {
     Row(5, true, true, DDNSClient_CheckIP_General),   // 17 GnuDIP (PCI CyberGate)
     Row(5, true, true, DDNSClient_CheckIP_General),   // 18 GnuDIP (PCI CyberGate)
     Row(10, true, true, DDNSClient_CheckIP_NexusControl),  // 19 NexusControl
-    Row(1, true, false),                                   // 20 PeanutHull
+    {1, DDNS_PeanutHull_Update, nullptr, 1, 0},            // 20 PeanutHull
     Row(10, true, true, DDNSClient_CheckIP_DynamicDo),     // 21 DynamicDo, free service
     Row(3, false, true, DDNSClient_CheckIP_General),       // 22 none
     Row(5, true, true, DDNSClient_CheckIP_PCCW),           // 23 PCCW
     kHLDM,                                                 // 24 HLDM service (second number)
-    Row(10, true, false),                                  // 25 MegaChips
+    {10, DDNSClient_Update_MegaChips, nullptr, 1, 0},      // 25 MegaChips
     Row(10, true, true, DDNSClient_CheckIP_DynDNS),   // 26 DynDNS protocol at the configured server
     Row(10, true, true, DDNSClient_CheckIP_DynDNS),   // 27 DynDNS protocol at the configured server
     Row(10, true, true, DDNSClient_CheckIP_General),  // 28 Logitec
