@@ -1,0 +1,282 @@
+// The update engine with I-O DATA (provider 7: its own check-IP page and
+// update request) against a fake service on port 80 in the test world: the
+// unchanged, changed, no-change and port-announcing rounds, the external
+// address, failing and stalling check-IP pages, the refused providers, the
+// interval test and the public-address query.
+#include <gtest/gtest.h>
+#include <namreg/common.h>
+
+#include <arpa/inet.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "client_fixture.h"
+#include "provider_world.h"
+#include "testworld.h"
+
+namespace {
+
+using ddnstest::CaptureOut;
+using ddnstest::Client;
+using provtest::HttpPeer;
+using provtest::Reply;
+using Clock = std::chrono::steady_clock;
+
+const char kCheckIPPath[] = "/cgi-bin/ddns/check_ip.cgi";
+const char kCameraHost[] = "cam.iobb.example";
+
+class Engine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    NAMREG_REQUIRE_SANDBOX();
+    // The camera's host name holds 203.0.113.7 in the DNS: the settings
+    // step takes it as the last address.
+    nrtest::Names names = {{DDNSCLIENT_IODATA_HOST, "127.0.0.1"},
+                           {"ipcheck.iodata.example", "127.0.0.1"},
+                           {kCameraHost, "203.0.113.7"}};
+    ASSERT_TRUE(dns.Start("127.0.0.1", nrtest::AnswerNames(names)));
+    peer.reset(new HttpPeer(80, [this](const std::string &request, int) {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (request.find(kCheckIPPath) != std::string::npos) {
+        ++check_ip_requests;
+        if (stall_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(stall_ms));
+        return Reply(check_ip_page);
+      }
+      if (request.find("Authorization: Basic ") == std::string::npos)
+        return Reply("login", "401 Unauthorized", "WWW-Authenticate: Basic realm=\"ddns\"\r\n");
+      update_paths.push_back(request.substr(4, request.find(" HTTP/1.1") - 4));
+      return Reply(update_body);
+    }));
+    ASSERT_TRUE(peer->ok());
+    ASSERT_EQ(client.result, 0u);
+    fds = nrtest::CountOpenFds();
+    settings = Settings(7);
+  }
+
+  static DDNSClientSettings Settings(uint32_t provider) {
+    DDNSClientSettings s;
+    std::memset(&s, 0, sizeof s);
+    s.dwFlags = DDNSCLIENT_FLAG_ENABLE | DDNSCLIENT_FLAG_PROVIDER | DDNSCLIENT_FLAG_HOSTNAME |
+                DDNSCLIENT_FLAG_USERNAME | DDNSCLIENT_FLAG_PASSWORD;
+    s.dwEnable = 1;
+    s.dwServiceProvider = provider;
+    std::snprintf(s.szHostName, sizeof s.szHostName, "%s", kCameraHost);
+    std::snprintf(s.szUserName, sizeof s.szUserName, "user");
+    std::snprintf(s.szPassword, sizeof s.szPassword, "pass");
+    s.wHTTPAlternativePort = 80;
+    return s;
+  }
+
+  void Page(const std::string &page) {
+    std::lock_guard<std::mutex> lock(mutex);
+    check_ip_page = page;
+  }
+  void Body(const std::string &body) {
+    std::lock_guard<std::mutex> lock(mutex);
+    update_body = body;
+  }
+  std::vector<std::string> Updates() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return update_paths;
+  }
+  int CheckIPs() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return check_ip_requests;
+  }
+  void ExpectNoDescriptorLeft() {
+    ASSERT_TRUE(peer->WaitIdle());
+    EXPECT_EQ(nrtest::CountOpenFds(), fds);
+  }
+  static std::string UpdatePath(const std::string &address) {
+    return std::string("/cgi-bin/ddns/members/update_dns.cgi?host=") + kCameraHost +
+           "&myip=" + address;
+  }
+
+  nrtest::FakeDns dns;
+  std::mutex mutex;
+  std::string check_ip_page = "<html>Current IP Address: 203.0.113.7</html>";
+  std::string update_body = "good";
+  std::vector<std::string> update_paths;
+  int check_ip_requests = 0;
+  int stall_ms = 0;
+  std::unique_ptr<HttpPeer> peer;
+  Client client;
+  DDNSClientSettings settings;
+  int fds = 0;
+};
+
+TEST_F(Engine, UnchangedChangedAndNoChangeRounds) {
+  uint32_t address = 0;
+  // The DNS already holds the address: nothing is sent.
+  EXPECT_EQ(DDNSClient_Update(client.context, &settings, 5, &address), 0x70010001u);
+  EXPECT_EQ(address, inet_addr("203.0.113.7"));
+  EXPECT_TRUE(Updates().empty());
+  EXPECT_EQ(DDNSClient_IsTimeToUpdate(client.context), 0);
+
+  // A new address is sent and becomes the last address.
+  Page("Current IP Address: 203.0.113.8");
+  address = 0;
+  EXPECT_EQ(DDNSClient_Update(client.context, &settings, 5, &address), 0u);
+  EXPECT_EQ(address, inet_addr("203.0.113.8"));
+  EXPECT_EQ(client->dwLastIP, inet_addr("203.0.113.8"));
+
+  // "nochg" for another new address still takes it.
+  Page("Current IP Address: 203.0.113.9");
+  Body("nochg");
+  EXPECT_EQ(DDNSClient_Update(client.context, &settings, 5, &address), 0x80020005u);
+  EXPECT_EQ(address, inet_addr("203.0.113.9"));
+  EXPECT_EQ(client->dwLastIP, inet_addr("203.0.113.9"));
+
+  // A refusal keeps the last address and the output.
+  Page("Current IP Address: 203.0.113.10");
+  Body("nohost");
+  EXPECT_EQ(DDNSClient_Update(client.context, &settings, 5, &address), 0x80020001u);
+  EXPECT_EQ(address, inet_addr("203.0.113.9"));
+  EXPECT_EQ(client->dwLastIP, inet_addr("203.0.113.9"));
+
+  const std::vector<std::string> expected = {UpdatePath("203.0.113.8"), UpdatePath("203.0.113.9"),
+                                             UpdatePath("203.0.113.10")};
+  EXPECT_EQ(Updates(), expected);
+  EXPECT_EQ(CheckIPs(), 4);
+  ExpectNoDescriptorLeft();
+}
+
+TEST_F(Engine, PortChangeForcesTheUpdateOfAnUnchangedAddress) {
+  uint32_t address = 0;
+  settings.wHTTPAlternativePort = 8080;
+  settings.dwPortChanged = 0;
+  EXPECT_EQ(DDNSClient_Update(client.context, &settings, 5, &address), 0x70010001u);
+  settings.dwPortChanged = 1;
+  EXPECT_EQ(DDNSClient_Update(client.context, &settings, 5, &address), 0u);
+  settings.wHTTPAlternativePort = 80;
+  EXPECT_EQ(DDNSClient_Update(client.context, &settings, 5, &address), 0x70010001u);
+  const std::vector<std::string> expected = {UpdatePath("203.0.113.7")};
+  EXPECT_EQ(Updates(), expected);
+  ExpectNoDescriptorLeft();
+}
+
+TEST_F(Engine, ExternalAddressSkipsTheCheckIPPage) {
+  uint32_t address = 0;
+  ASSERT_EQ(DDNSClient_SetExternalIP(client.context, 2, "198.51.100.20"), 0u);
+  EXPECT_EQ(DDNSClient_Update(client.context, &settings, 5, &address), 0u);
+  EXPECT_EQ(address, inet_addr("198.51.100.20"));
+  EXPECT_EQ(CheckIPs(), 0);
+  const std::vector<std::string> expected = {UpdatePath("198.51.100.20")};
+  EXPECT_EQ(Updates(), expected);
+
+  // An external "0.0.0.0" (set behind the setter's back) is no address.
+  std::snprintf(client->szCurrentIP, sizeof client->szCurrentIP, "0.0.0.0");
+  const std::string out = CaptureOut(
+      [&] { EXPECT_EQ(DDNSClient_Update(client.context, &settings, 5, &address), 0xFFFFFFFFu); });
+  EXPECT_NE(out.find("[DDNSClient_Update] Invalid current IP: 0.0.0.0\r\n"), std::string::npos)
+      << out;
+  EXPECT_EQ(Updates().size(), 1u);
+  ExpectNoDescriptorLeft();
+}
+
+TEST_F(Engine, FailingCheckIPWithAnOldAddressStillUpdates) {
+  uint32_t address = 0;
+  EXPECT_EQ(DDNSClient_Update(client.context, &settings, 5, &address), 0x70010001u);
+  // The old address text stays; the last address is made to differ.
+  client->dwLastIP = inet_addr("192.0.2.1");
+  Page("no address here");
+  EXPECT_EQ(DDNSClient_Update(client.context, &settings, 5, &address), 0x8002000Bu);
+  EXPECT_EQ(CheckIPs(), 1 + 4);
+  const std::vector<std::string> expected = {UpdatePath("203.0.113.7")};
+  EXPECT_EQ(Updates(), expected);
+  EXPECT_EQ(client->dwLastIP, inet_addr("192.0.2.1"));  // not taken after a failed address step
+  ExpectNoDescriptorLeft();
+}
+
+TEST_F(Engine, StallingCheckIPEndsWithTheTimeOut) {
+  stall_ms = 4500;
+  uint32_t address = 0;
+  client->dwLastIP = inet_addr("192.0.2.1");
+  const auto start = Clock::now();
+  EXPECT_EQ(DDNSClient_Update(client.context, &settings, 3, &address), 0x8002000Bu);
+  const double took = std::chrono::duration<double>(Clock::now() - start).count();
+  EXPECT_GE(took, 2.9);
+  EXPECT_LT(took, 4.5);
+  EXPECT_EQ(CheckIPs(), 1);
+  EXPECT_TRUE(Updates().empty());
+  EXPECT_NE(client->adwLastUpdateTick[7], 0u);  // the attempt is recorded
+  ExpectNoDescriptorLeft();
+}
+
+TEST_F(Engine, RefusedSettingsAndProviders) {
+  uint32_t address = 0;
+  DDNSClientSettings peanuthull = Settings(20), megachips = Settings(25), off = Settings(7);
+  off.dwEnable = 0;
+  const std::string out = CaptureOut([&] {
+    EXPECT_EQ(DDNSClient_Update(client.context, &peanuthull, 5, &address), 0x80010006u);
+    EXPECT_EQ(DDNSClient_Update(client.context, &megachips, 5, &address), 0x80010006u);
+    EXPECT_EQ(DDNSClient_Update(client.context, &off, 5, &address), 0x80010006u);
+    EXPECT_EQ(DDNSClient_Update(client.context, &settings, 5, nullptr), 0x80010006u);
+  });
+  for (const char *line :
+       {"[DDNSClient_Update] Please call DDNSClient_PeanutHullRegister or "
+        "DDNSClient_PeanutHullUpdate\r\n",
+        "[DDNSClient_Update] Please call DDNSClient_MegaChipsProcess\r\n",
+        "[DDNSClient_Update] DDNS disable\r\n", "[DDNSClient_Update] Invalid arguments\r\n"})
+    EXPECT_NE(out.find(line), std::string::npos) << line;
+  EXPECT_EQ(client->dwServiceProvider, 1u);  // no settings were taken
+  EXPECT_EQ(CheckIPs(), 0);
+}
+
+TEST(EngineTiming, IsTimeToUpdateAcrossTheIntervalBoundary) {
+  Client client;
+  ASSERT_EQ(client.result, 0u);
+  client->dwServiceProvider = 7;
+  client->dwUpdateInterval = 10;
+  EXPECT_EQ(DDNSClient_IsTimeToUpdate(client.context), 1);  // never updated
+  const uint32_t now = DDNSClient_GetTickMs();
+  struct Case {
+    uint32_t last;
+    int due;
+  };
+  const Case cases[] = {
+      {now - 600000u + 2000u, 0},  // two seconds before the interval ends
+      {now - 600000u - 2000u, 1},  // two seconds after
+      {now + 5000u, 0},            // the tick wrapped: the difference counts
+      {now + 700000u, 1},
+  };
+  for (const Case &c : cases) {
+    client->adwLastUpdateTick[7] = c.last;
+    EXPECT_EQ(DDNSClient_IsTimeToUpdate(client.context), c.due) << c.last;
+  }
+  const std::string out = CaptureOut([] { EXPECT_EQ(DDNSClient_IsTimeToUpdate(nullptr), 0); });
+  EXPECT_EQ(out, "[DDNSClient_IsTimeToUpdate] Invalid arguments\r\n");
+}
+
+TEST(EngineAddress, GetPublicIPStartsAtTheGivenSlot) {
+  NAMREG_REQUIRE_SANDBOX();
+  nrtest::FakeDns dns(provtest::ProviderNames());
+  ASSERT_TRUE(dns.ok());
+  HttpPeer page(8245, [](const std::string &request, int) {
+    return Reply(request.find("Host: checkip.dyndns.org") != std::string::npos
+                     ? "Current IP Address: 203.0.113.21"
+                     : "203.0.113.20");
+  });
+  ASSERT_TRUE(page.ok());
+  Client client;
+  ASSERT_EQ(client.result, 0u);
+  uint32_t address = 0;
+  EXPECT_EQ(DDNSClient_GetPublicIP(client.context, 5, &address, 6), 0u);  // 6 & 3: DynDNS
+  EXPECT_EQ(address, inet_addr("203.0.113.21"));
+  EXPECT_EQ(client->dwCheckIPSlot, 3u);
+  EXPECT_EQ(DDNSClient_GetPublicIP(client.context, 5, &address, 0), 0u);  // No-IP
+  EXPECT_EQ(address, inet_addr("203.0.113.20"));
+  const std::string out = CaptureOut([&] {
+    EXPECT_EQ(DDNSClient_GetPublicIP(client.context, 0, &address, 0), 0x80010006u);
+    EXPECT_EQ(DDNSClient_GetPublicIP(client.context, 5, nullptr, 0), 0x80010006u);
+  });
+  EXPECT_NE(out.find("[DDNSClient_GetPublicIP] Invalid arguments\r"), std::string::npos);
+}
+
+}  // namespace
