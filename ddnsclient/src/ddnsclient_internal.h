@@ -39,6 +39,9 @@ struct DDNSClientContext {
   // HLDM exchange
   char szSalt[DDNSCLIENT_HLDM_SALT_LENGTH + 1];
   char szHashedPassword[33];
+  // GnuDIP exchange (the salt above is shared with it)
+  char szTime[11];
+  char szSign[33];
   char szHLDMServerName[64];
   char szHLDMEmail[64];
   char szHLDMKey[64];
@@ -62,8 +65,6 @@ struct DDNSServiceInfo {
   uint32_t dwMinInterval;        // minutes
   DDNSClientRoutine pfnUpdate;   // null: none
   DDNSClientRoutine pfnCheckIP;  // null: none
-  uint8_t bHasUpdate;            // the provider defines an update routine
-  uint8_t bHasCheckIP;           // the provider defines a check-IP routine
 };
 
 extern const DDNSServiceInfo g_tDDNSServiceInfo[DDNSCLIENT_PROVIDER_COUNT];

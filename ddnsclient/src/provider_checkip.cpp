@@ -114,24 +114,13 @@ extern "C" uint32_t DDNSClient_CheckIP_SWISSCOM(DDNSClientContext *context) {
   if (context == nullptr) return DDNSCLIENT_E_INVALID_ARGS;
   const DDNSClientSettings &last = context->tLastSettings;
   char path[256];
-  snprintf(path, sizeof path, "/?mac=%.*s&ip=%.*s&port=%d",
-           static_cast<int>(sizeof last.szCameraMAC), last.szCameraMAC,
-           static_cast<int>(sizeof last.szCameraIP), last.szCameraIP,
-           static_cast<int>(last.wCameraPort));
+  namreg::ComposeRequest(path, "/?mac=%.*s&ip=%.*s&port=%d",
+                         static_cast<int>(sizeof last.szCameraMAC), last.szCameraMAC,
+                         static_cast<int>(sizeof last.szCameraIP), last.szCameraIP,
+                         static_cast<int>(last.wCameraPort));
   return DDNSClient_CheckIPRoutine(context, ProviderHostName(namreg::kHostSwisscomCheckIP),
                                    CheckIPPort(context, 8245, 80), path, nullptr,
                                    context->szFirmwareVersion);
-}
-
-extern "C" uint32_t DDNSClient_CheckIP_PCCW(DDNSClientContext *context) {
-  if (context == nullptr || context->wCheckIPPort == 0 || context->wUpdatePort == 0 ||
-      context->szProviderText1[0] == '\0' || context->szProviderText2[0] == '\0') {
-    puts("[DDNSClient_CheckIP_PCCW] Invalid arguments\r");
-    return DDNSCLIENT_E_INVALID_ARGS;
-  }
-  return DDNSClient_CheckIPRoutine(context, context->szDDNSServerName, context->wCheckIPPort,
-                                   context->szProviderText1,
-                                   "Current IP Address:", context->szFirmwareVersion);
 }
 
 extern "C" uint32_t DDNSClient_CheckIP_General(DDNSClientContext *context) {

@@ -280,3 +280,43 @@ TEST(EngineAddress, GetPublicIPStartsAtTheGivenSlot) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every row of the provider table: interval, and whether it has an update
+// and a check-IP routine; the validity test follows the routines.
+TEST(ProviderTable, EveryRowIsBoundToItsRoutines) {
+  struct Row {
+    uint32_t interval;
+    bool update;
+    bool check_ip;
+  };
+  const Row rows[DDNSCLIENT_PROVIDER_COUNT] = {
+      {0, false, false}, {10, true, true}, {10, true, true},   {1, true, true},  {8, true, true},
+      {5, true, true},   {5, true, true},  {10, true, true},   {10, true, true}, {5, true, true},
+      {10, true, true},  {5, true, true},  {5, true, true},    {5, false, true}, {5, false, true},
+      {5, true, true},   {5, true, true},  {5, true, true},    {5, true, true},  {10, true, true},
+      {1, true, false},  {10, true, true}, {3, false, true},   {5, true, true},  {5, true, true},
+      {10, true, false}, {10, true, true}, {10, true, true},   {10, true, true}, {10, true, true},
+      {10, true, true},  {10, true, true}, {10, false, true},  {10, true, true}, {10, true, true},
+      {1, true, true},   {1, true, true},  {30, false, false},
+  };
+  for (uint32_t p = 0; p < DDNSCLIENT_PROVIDER_COUNT; ++p) {
+    SCOPED_TRACE(p);
+    EXPECT_EQ(g_tDDNSServiceInfo[p].dwMinInterval, rows[p].interval);
+    EXPECT_EQ(g_tDDNSServiceInfo[p].pfnUpdate != nullptr, rows[p].update);
+    EXPECT_EQ(g_tDDNSServiceInfo[p].pfnCheckIP != nullptr, rows[p].check_ip);
+    std::string out;
+    int valid = 0;
+    out = CaptureOut([&] { valid = DDNSClient_IsValidServiceProv(p); });
+    EXPECT_EQ(valid, p != 0 && rows[p].update ? 1 : 0);
+    EXPECT_EQ(out.empty(), p == 0 || valid == 1) << out;
+  }
+  EXPECT_EQ(g_tDDNSServiceInfo[7].pfnUpdate, DDNSClient_Update_IOData);
+  EXPECT_EQ(g_tDDNSServiceInfo[7].pfnCheckIP, DDNSClient_CheckIP_IOData);
+  EXPECT_EQ(g_tDDNSServiceInfo[20].pfnUpdate, DDNS_PeanutHull_Update);
+  EXPECT_EQ(g_tDDNSServiceInfo[25].pfnUpdate, DDNSClient_Update_MegaChips);
+  EXPECT_EQ(DDNSClient_IsValidServiceProv(DDNSCLIENT_PROVIDER_COUNT), 0);
+}
+
+}  // namespace

@@ -5,26 +5,19 @@
 #ifndef NAMREG_TESTS_PROVIDERS_PROVIDER_WORLD_H
 #define NAMREG_TESTS_PROVIDERS_PROVIDER_WORLD_H
 
+#include <cstdint>
 #include <functional>
-#include <map>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "client_fixture.h"
-#include "provider_internal.h"
-#include <poll.h>
-#include <sys/socket.h>
-
-#include <chrono>
-
 #include "fake_dns.h"
 #include "peers.h"
+#include "provider_internal.h"
 
 namespace provtest {
 
-// Every fixed provider host, plus the names tests use as configured servers.
+// Every fixed provider host, plus the name tests use as a configured server.
 inline nrtest::Names ProviderNames() {
   nrtest::Names names;
   for (uint32_t i = 0; i < namreg::kProviderHostCount; ++i)
@@ -40,24 +33,6 @@ inline std::string Reply(const std::string &body, const std::string &status = "2
          "\r\nConnection: close\r\n" + extra_headers + "\r\n" + body;
 }
 
-// Reads one request header (up to the empty line) within timeout_ms.
-inline std::string ReadRequest(int fd, int timeout_ms = 5000) {
-  std::string text;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (text.find("\r\n\r\n") == std::string::npos) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) break;
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-    char buf[2048];
-    ssize_t n = recv(fd, buf, sizeof buf, 0);
-    if (n <= 0) break;
-    text.append(buf, static_cast<size_t>(n));
-  }
-  return text;
-}
-
 // An HTTP peer on 127.0.0.1:port: `answer` gives the reply for the request
 // text and the 1-based connection number; every request is kept.
 class HttpPeer {
@@ -66,29 +41,26 @@ class HttpPeer {
   HttpPeer(uint16_t port, Answer answer)
       : answer_(std::move(answer)),
         server_(
-            [this](int fd, const std::string &, int index) {
-              const int number = index + 1;
-              std::string request = ReadRequest(fd);
-              {
-                std::lock_guard<std::mutex> lock(mutex_);
-                requests_.push_back(request);
-              }
-              nrtest::SendAll(fd, answer_(request, number));
+            [this](int fd, const std::string &request, int index) {
+              nrtest::SendAll(fd, answer_(request, index + 1));
               nrtest::PeerCloses(fd, 2000);
             },
-            port, nrtest::ScriptServer::Read::kNothing) {}
+            port, nrtest::ScriptServer::Read::kHttpRequest) {}
   bool ok() const { return server_.ok(); }
   bool WaitIdle() const { return server_.WaitIdle(); }
-  std::vector<std::string> requests() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return requests_;
+  std::vector<std::string> requests() { return server_.requests(); }
+  // The requests since the last call.
+  std::vector<std::string> Take() {
+    std::vector<std::string> all = server_.requests();
+    std::vector<std::string> fresh(all.begin() + static_cast<long>(taken_), all.end());
+    taken_ = all.size();
+    return fresh;
   }
 
  private:
   Answer answer_;
-  std::mutex mutex_;
-  std::vector<std::string> requests_;
   nrtest::ScriptServer server_;
+  size_t taken_ = 0;
 };
 
 // The whole header block a GET sends; `authorization` is the Basic

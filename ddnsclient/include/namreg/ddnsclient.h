@@ -400,6 +400,73 @@ uint32_t DDNSClient_CheckIP_NexusControl(DDNSClientContext *context);
 /* Needs the configured server, both PCCW ports and both provider texts. */
 uint32_t DDNSClient_CheckIP_PCCW(DDNSClientContext *context);
 
+/* Update routines.  Each composes its request in 256 bytes (a longer one is
+ * cut to 255 characters), fetches it with DDNSClient_UpdateRoutine and judges
+ * the reply with its keyword table; the fetch's own failures pass unchanged.
+ * Host names that DHS and Huagai send split need a dot with a first label of
+ * 1 to 95 and a domain part of 1 to 31 characters; parts beyond those bounds
+ * are refused with 0x80010006 before any request (DHS refuses a name without
+ * a dot the same way; Huagai answers it with 0xFFFFFFFF). */
+uint32_t DDNSClient_Update_DynDNS(DDNSClientContext *context); /* 1, 2, 10, 26, 27, 29, 34 */
+uint32_t DDNSClient_Update_TZO(DDNSClientContext *context);    /* 3, 36 */
+uint32_t DDNSClient_Update_DHS(DDNSClientContext *context);
+uint32_t DDNSClient_Update_DynamicDo(DDNSClientContext *context); /* 8, 21 */
+uint32_t DDNSClient_Update_MyDNS(DDNSClientContext *context);
+uint32_t DDNSClient_Update_DP21(DDNSClientContext *context);
+uint32_t DDNSClient_Update_AtNetHome(DDNSClientContext *context);
+uint32_t DDNSClient_Update_NexusControl(DDNSClientContext *context);
+/* Needs the configured server, both PCCW ports and both provider texts;
+ * up to three attempts. */
+uint32_t DDNSClient_Update_PCCW(DDNSClientContext *context);
+uint32_t DDNSClient_Update_Logitec(DDNSClientContext *context);
+uint32_t DDNSClient_Update_Huagai(DDNSClientContext *context);
+uint32_t DDNSClient_Update_3322(DDNSClientContext *context);
+uint32_t DDNSClient_Update_ChangeIP(DDNSClientContext *context);
+uint32_t DDNSClient_Update_SWISSCOM(DDNSClientContext *context);
+
+/* Reply keyword tables over the response buffer: the first keyword of the
+ * table found anywhere in the body decides; none: 0x8002000D. */
+uint32_t DDNSClient_ProcessResponse_DynDNS(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_NexusControl(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_Huagai(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_Logitec(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_3322(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_ChangeIP(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_DHS(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_DynamicDo(DDNSClientContext *context);
+/* Prints the whole body when no keyword is found. */
+uint32_t DDNSClient_ProcessResponse_TZO(DDNSClientContext *context);
+/* "update-fail" counts as an unknown host only when "<cause>Host" follows it. */
+uint32_t DDNSClient_ProcessResponse_PCCW(DDNSClientContext *context);
+
+/* GnuDIP salted update (6: Interfree, 15-18: PCI CyberGate).  The host name
+ * is split (first label as `user`, the rest as `domn`) before the salt is
+ * asked for: a name without a dot fails with 0xFFFFFFFF, one whose parts
+ * exceed 95 / 31 characters with 0x80010006, and nothing is sent. */
+uint32_t DDNSClient_Update_Interfree(DDNSClientContext *context);
+uint32_t DDNSClient_Update_PCICyberGate(DDNSClientContext *context);
+uint32_t DDNSClient_GnuDIP_Update(DDNSClientContext *context, const char *host, uint16_t port,
+                                  const char *salt_path, const char *update_path,
+                                  const char *user_agent);
+uint32_t DDNSClient_GnuDIP_RequsetSalt(DDNSClientContext *context, const char *host, uint16_t port,
+                                       const char *path, const char *user_agent);
+/* Reads the salt (10), time (10) and sign (32) meta tags of the response. */
+uint32_t DDNSClient_GnuDIP_GetSalt(DDNSClientContext *context);
+/* Content of <meta name="NAME" content="VALUE">: white space may precede
+ * content=, and VALUE is read as by sscanf's "%<width>s" (leading white space
+ * skipped, at most `width` characters up to the next white space), so a
+ * shorter value keeps its closing quote.  `output` holds width + 1 bytes.
+ * The name must fit the 63-character opening text and width be 1 to 255,
+ * else 0x80010006; a missing tag or an empty value: 0xFFFFFFFF.  Nothing is
+ * read past the body's terminator or written past width + 1 bytes. */
+uint32_t DDNSClient_GnuDIP_GetMetaContent(const char *body, const char *name, char *output,
+                                          uint32_t width);
+/* MD5 hex of (MD5 hex of password, ".", salt) into 33 bytes; the salt is 1 to
+ * 10 characters. */
+uint32_t DDNSClient_GnuDIP_HashingPassword(const char *salt, const char *password, char *output);
+/* retc 0: success; 1: 0x8002000C; anything else or none: 0x8002000D. */
+uint32_t DDNSClient_GnuDIP_ProcessResponse(DDNSClientContext *context);
+
 /* ---- HLDM request codec ----------------------------------------------- */
 
 #define CODEC_ERR_OUTPUT_SIZE \
