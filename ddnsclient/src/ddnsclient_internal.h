@@ -81,11 +81,6 @@ uint32_t PeanutHullUpdate(DDNSClientContext *context, uint32_t start_ms, uint32_
 // (output holds DDNSCLIENT_DERIVED_PASSWORD_SIZE bytes).
 void DerivePassword(char *output, const char *first, const char *second);
 
-// snprintf into a request buffer: a longer request is cut at size - 1
-// characters.
-void ComposeRequest(char *buffer, size_t size, const char *format, ...)
-    __attribute__((format(printf, 3, 4)));
-
 }  // namespace namreg
 
 // Bounded copy: at most size - 1 characters, always terminated.

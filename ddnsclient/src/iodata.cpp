@@ -15,9 +15,8 @@ namespace {
 constexpr uint32_t kProvider = DDNSCLIENT_PROVIDER_IODATA;
 constexpr uint32_t kDefaultTimeoutSeconds = 20;
 constexpr uint32_t kRetryPauseMs = 1000;
-constexpr size_t kRequestSize = 256;  // at most 255 characters
-constexpr size_t kLabelMax = 95;      // first label of the host name
-constexpr size_t kDomainMax = 31;     // the rest after its first dot
+constexpr size_t kLabelMax = 95;   // first label of the host name
+constexpr size_t kDomainMax = 31;  // the rest after its first dot
 
 constexpr namreg::ReplyKeyword kIODataReplies[] = {
     {"good", DDNSCLIENT_OK},
@@ -35,7 +34,7 @@ constexpr namreg::ReplyKeyword kIODataReplies[] = {
 
 // Splits the context's host name into its first label and the rest; false
 // (with the routine's message) when it has no dot or a part is too long.
-bool SplitHostName(const DDNSClientContext *context, const char *who, char *label) {
+bool SplitCameraHost(const DDNSClientContext *context, const char *who, char *label) {
   const char *name = context->szHostName;
   const size_t length = strlen(name);
   const char *dot = strchr(name, '.');
@@ -136,9 +135,7 @@ extern "C" uint32_t DDNSClient_ProcessResponse_IOData(DDNSClientContext *context
     puts("[DDNSClient_ProcessResponse_IOData] Invalid arguments\r");
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  for (const namreg::ReplyKeyword &k : kIODataReplies)
-    if (strstr(context->szResponse, k.keyword) != nullptr) return k.result;
-  return DDNSCLIENT_E_UNKNOWN_RESPONSE;
+  return namreg::JudgeReply(context->szResponse, kIODataReplies);
 }
 
 extern "C" uint32_t DDNSClient_Update_IOData(DDNSClientContext *context) {
@@ -146,8 +143,8 @@ extern "C" uint32_t DDNSClient_Update_IOData(DDNSClientContext *context) {
     puts("[DDNSClient_Update_IOData] Invalid arguments\r");
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  char path[kRequestSize];
-  namreg::ComposeRequest(path, sizeof path, "/cgi-bin/ddns/members/update_dns.cgi?host=%s&myip=%s",
+  char path[namreg::kRequestSize];
+  namreg::ComposeRequest(path, "/cgi-bin/ddns/members/update_dns.cgi?host=%s&myip=%s",
                          context->szHostName, context->szCurrentIP);
   return Fetch(context, path, 1);
 }
@@ -158,10 +155,9 @@ extern "C" uint32_t DDNSClient_Register_IOData(DDNSClientContext *context) {
     return DDNSCLIENT_E_INVALID_ARGS;
   }
   char label[kLabelMax + 1];
-  if (!SplitHostName(context, "DDNSClient_Register_IOData", label)) return DDNSCLIENT_E_FAIL;
-  char path[kRequestSize];
-  namreg::ComposeRequest(path, sizeof path,
-                         "/cgi-bin/ddns_s/registdns.cgi?sno=%s&pw=%s&eml=%s&host=%s&reg=0",
+  if (!SplitCameraHost(context, "DDNSClient_Register_IOData", label)) return DDNSCLIENT_E_FAIL;
+  char path[namreg::kRequestSize];
+  namreg::ComposeRequest(path, "/cgi-bin/ddns_s/registdns.cgi?sno=%s&pw=%s&eml=%s&host=%s&reg=0",
                          context->szUserName, context->szPassword, context->szProvider7Text, label);
   return Fetch(context, path, 0);
 }
@@ -171,10 +167,9 @@ extern "C" uint32_t DDNSClient_Offline_IOData(DDNSClientContext *context) {
     puts("[DDNSClient_Offline_IOData] Invalid arguments\r");
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  if (!SplitHostName(context, "DDNSClient_Offline_IOData", nullptr)) return DDNSCLIENT_E_FAIL;
-  char path[kRequestSize];
-  namreg::ComposeRequest(path, sizeof path,
-                         "/cgi-bin/ddns/members/update_dns.cgi?host=%s&myip=0.0.0.0",
+  if (!SplitCameraHost(context, "DDNSClient_Offline_IOData", nullptr)) return DDNSCLIENT_E_FAIL;
+  char path[namreg::kRequestSize];
+  namreg::ComposeRequest(path, "/cgi-bin/ddns/members/update_dns.cgi?host=%s&myip=0.0.0.0",
                          context->szHostName);
   return Fetch(context, path, 1);
 }

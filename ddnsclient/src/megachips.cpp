@@ -11,7 +11,6 @@ namespace {
 
 constexpr uint32_t kProvider = DDNSCLIENT_PROVIDER_MEGACHIPS;
 constexpr uint32_t kDefaultTimeoutSeconds = 20;
-constexpr size_t kRequestSize = 256;  // at most 255 characters
 constexpr size_t kUserAgentLength = 7;
 // The fixed word of the default password.
 constexpr char kDefaultPasswordWord[] = "namreg";
@@ -53,9 +52,7 @@ extern "C" uint32_t DDNSClient_ProcessResponse_MegaChips(DDNSClientContext *cont
     puts("[DDNSClient_ProcessResponse_MegaChips] Invalid arguments\r");
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  for (const namreg::ReplyKeyword &k : kMegaChipsReplies)
-    if (strstr(context->szResponse, k.keyword) != nullptr) return k.result;
-  return DDNSCLIENT_E_UNKNOWN_RESPONSE;
+  return namreg::JudgeReply(context->szResponse, kMegaChipsReplies);
 }
 
 extern "C" uint32_t DDNSClient_Update_MegaChips(DDNSClientContext *context) {
@@ -63,9 +60,8 @@ extern "C" uint32_t DDNSClient_Update_MegaChips(DDNSClientContext *context) {
     puts("[DDNSClient_Update_MegaChips] Invalid arguments\r");
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  char path[kRequestSize];
-  namreg::ComposeRequest(path, sizeof path, "%s?host=%s", "/ddns/updateDns.php",
-                         context->szHostName);
+  char path[namreg::kRequestSize];
+  namreg::ComposeRequest(path, "%s?host=%s", "/ddns/updateDns.php", context->szHostName);
   return Fetch(context, path);
 }
 
@@ -74,8 +70,8 @@ extern "C" uint32_t DDNSClient_MegaChips_ChangeSetting(DDNSClientContext *contex
     puts("[DDNSClient_MegaChips_ChangeSetting] Invalid arguments\r");
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  char path[kRequestSize];
-  namreg::ComposeRequest(path, sizeof path, "%s?host=%s&pass=%s", "/ddns/updateUserSetting.php",
+  char path[namreg::kRequestSize];
+  namreg::ComposeRequest(path, "%s?host=%s&pass=%s", "/ddns/updateUserSetting.php",
                          context->szHostName, context->szPassword);
   // The request authenticates with the password the provider holds now.
   char wanted[sizeof context->szPassword];
@@ -117,13 +113,18 @@ extern "C" uint32_t DDNSClient_MegaChipsProcess(DDNSClientContext *context,
   context->dwNetworkTimeout = timeout_seconds != 0 ? timeout_seconds : kDefaultTimeoutSeconds;
   switch (type) {
     case DDNSCLIENT_MEGACHIPS_UPDATE:
-      return DDNSClient_Update_MegaChips(context);
+      result = DDNSClient_Update_MegaChips(context);
+      break;
     case DDNSCLIENT_MEGACHIPS_CHANGE_PASSWORD:
-      return DDNSClient_MegaChips_ChangeSetting(context);
+      result = DDNSClient_MegaChips_ChangeSetting(context);
+      break;
     default:
       printf("[DDNSClient_MegaChipsProcess] Invalid type %d\r\n", static_cast<int>(type));
       return DDNSCLIENT_E_INVALID_ARGS;
   }
+  // The attempt counts for DDNSClient_IsTimeToUpdate, as the engine's do.
+  context->adwLastUpdateTick[kProvider] = DDNSClient_GetTickMs();
+  return result;
 }
 
 extern "C" uint32_t DDNSClient_MegaChipsMakeDefPassword(const char *user_name, char *output,

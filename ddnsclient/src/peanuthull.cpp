@@ -468,6 +468,8 @@ uint32_t RunPeanutHull(const char *who, DDNSClientContext *context,
     result = attempt(context, start, timeout);
     if (result != DDNSCLIENT_E_NETWORK) break;
   }
+  // The attempt counts for DDNSClient_IsTimeToUpdate, as the engine's do.
+  context->adwLastUpdateTick[DDNSCLIENT_PROVIDER_PEANUTHULL] = DDNSClient_GetTickMs();
   if (result != DDNSCLIENT_OK) return result;
   // The login does not tell the address: the register asks the general
   // check-IP rotation (its result does not change the outcome).

@@ -2,7 +2,6 @@
 // its first dot, hexadecimal text to bytes.
 #include "ddnsclient_internal.h"
 
-#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -83,11 +82,4 @@ extern "C" int32_t DDNSClient_HexToBytes(const char *text, unsigned char *bytes)
     text += 2;
   }
   return count;
-}
-
-void namreg::ComposeRequest(char *buffer, size_t size, const char *format, ...) {
-  va_list args;
-  va_start(args, format);
-  vsnprintf(buffer, size, format, args);
-  va_end(args);
 }
