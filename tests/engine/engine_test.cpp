@@ -8,11 +8,14 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -317,6 +320,83 @@ TEST(ProviderTable, EveryRowIsBoundToItsRoutines) {
   EXPECT_EQ(g_tDDNSServiceInfo[20].pfnUpdate, DDNS_PeanutHull_Update);
   EXPECT_EQ(g_tDDNSServiceInfo[25].pfnUpdate, DDNSClient_Update_MegaChips);
   EXPECT_EQ(DDNSClient_IsValidServiceProv(DDNSCLIENT_PROVIDER_COUNT), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Every row that DDNSClient_Update serves over HTTP, against provider-sim
+// (the PeanutHull and MegaChips rows have operations of their own, I-O DATA
+// is the Engine fixture's, the HLDM rows speak their own protocol).
+TEST(EngineWithProviderSim, EveryHttpRowUpdatesThroughTheEngine) {
+  NAMREG_REQUIRE_SANDBOX();
+  nrtest::FakeDns dns(provtest::ProviderNames());
+  ASSERT_TRUE(dns.ok());
+  const std::string log = nrtest::ScratchDir() + "/provider-sim.log";
+  nrtest::ChildProcess sim;
+  ASSERT_TRUE(sim.Start({nrtest::BuiltProgram("tools/provider-sim/provider-sim"), "--max-seconds",
+                         "60", "--ip", "198.51.100.77", "--basic", "user:pass", "--gnudip-password",
+                         "pass", "--reply", "/pccw/ip=Current IP Address: 198.51.100.77"},
+                        log));
+  auto read_log = [&log] {
+    std::ifstream in(log);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  };
+  for (int i = 0; i < 100 && read_log().find("listening") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+
+  int rows = 0;
+  for (uint32_t provider = 1; provider < DDNSCLIENT_PROVIDER_COUNT; ++provider) {
+    if (g_tDDNSServiceInfo[provider].pfnUpdate == nullptr || provider == 5 || provider == 7 ||
+        provider == 20 || provider == 24 || provider == 25)
+      continue;
+    ++rows;
+    SCOPED_TRACE("provider " + std::to_string(provider));
+    Client client;
+    ASSERT_EQ(client.result, 0u);
+    std::strcpy(client->szDDNSServerName, "ddns.configured.example");
+    client->dwSettingsFlags |= DDNSCLIENT_FLAG_DDNS_SERVER;
+    DDNSClientSettings s;
+    std::memset(&s, 0, sizeof s);
+    s.dwFlags = DDNSCLIENT_FLAG_ENABLE | DDNSCLIENT_FLAG_PROVIDER | DDNSCLIENT_FLAG_HOSTNAME |
+                DDNSCLIENT_FLAG_USERNAME | DDNSCLIENT_FLAG_PASSWORD | DDNSCLIENT_FLAG_CHECKIP_PORT |
+                DDNSCLIENT_FLAG_UPDATE_PORT | DDNSCLIENT_FLAG_PROVIDER_TEXT1 |
+                DDNSCLIENT_FLAG_PROVIDER_TEXT2;
+    s.dwEnable = 1;
+    s.dwServiceProvider = provider;
+    std::strcpy(s.szHostName, "cam.example.net");
+    std::strcpy(s.szUserName, "user");
+    std::strcpy(s.szPassword, "pass");
+    s.dwCheckIPPortSwitch = 1;
+    s.dwUpdatePortSwitch = 1;
+    s.wCheckIPPort = 8888;
+    s.wUpdatePort = 8008;
+    std::strcpy(s.szProviderText1, "/pccw/ip");
+    std::strcpy(s.szProviderText2, "/pccw/update");
+    s.wHTTPAlternativePort = 80;
+    std::strcpy(s.szCameraMAC, "024D52A1B2C3");
+    std::strcpy(s.szCameraIP, "192.168.1.20");
+    s.wCameraPort = 8080;
+    ASSERT_EQ(DDNSClient_SetParameters(client.context, &s), 0u);
+    const int fds = nrtest::CountOpenFds();
+    const size_t before = read_log().size();
+    uint32_t address = 0;
+    EXPECT_EQ(DDNSClient_Update(client.context, &s, 10, &address), 0u);
+    EXPECT_EQ(address, inet_addr("198.51.100.77"));
+    // The same address again: only the check-IP page is asked for.
+    const size_t middle = read_log().size();
+    EXPECT_GT(middle, before);
+    EXPECT_EQ(DDNSClient_Update(client.context, &s, 10, &address), 0x70010001u);
+    EXPECT_EQ(address, inet_addr("198.51.100.77"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::string second = read_log().substr(middle);
+    EXPECT_EQ(std::count(second.begin(), second.end(), '\n'), 1) << second;
+    EXPECT_EQ(nrtest::CountOpenFds(), fds);
+  }
+  EXPECT_EQ(rows, 27);
 }
 
 }  // namespace
