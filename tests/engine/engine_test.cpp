@@ -400,3 +400,62 @@ TEST(EngineWithProviderSim, EveryHttpRowUpdatesThroughTheEngine) {
 }
 
 }  // namespace
+
+namespace {
+
+// The HLDM rows (5 and 24) through the engine against hldm-sim: the address
+// the service sees, the update of a registered host, and the port announced
+// with an unchanged address.
+TEST(EngineWithHldmSim, HldmRowsUpdateAndAnnounceThePort) {
+  NAMREG_REQUIRE_SANDBOX();
+  nrtest::FakeDns dns(nrtest::Names{{"hldm.configured.example", "127.0.0.1"}});
+  ASSERT_TRUE(dns.ok());
+  const std::string log = nrtest::ScratchDir() + "/hldm-sim.log";
+  nrtest::ChildProcess sim;
+  ASSERT_TRUE(sim.Start({nrtest::BuiltProgram("tools/hldm-sim/hldm-sim"), "--address", "127.0.0.1",
+                         "--max-seconds", "60", "--seed", "cam.hldm.example=024D52A1B2C3"},
+                        log));
+  ASSERT_TRUE(nrtest::WaitForTcpPort("127.0.0.1", DDNSCLIENT_HLDM_PORT, 3000));
+  auto read_log = [&log] {
+    std::ifstream in(log);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  };
+  for (uint32_t provider : {5u, 24u}) {
+    SCOPED_TRACE(provider);
+    DDNSClientInitInfo info = ddnstest::DefaultInitInfo();
+    std::strcpy(info.szHLDMServerName, "hldm.configured.example");
+    DDNSClientContext *context = nullptr;
+    ASSERT_EQ(DDNSClient_Initial(&context, &info), 0u);
+    DDNSClientSettings s;
+    std::memset(&s, 0, sizeof s);
+    s.dwFlags = DDNSCLIENT_FLAG_ENABLE | DDNSCLIENT_FLAG_PROVIDER | DDNSCLIENT_FLAG_HOSTNAME |
+                DDNSCLIENT_FLAG_USERNAME | DDNSCLIENT_FLAG_PASSWORD;
+    s.dwEnable = 1;
+    s.dwServiceProvider = provider;
+    std::strcpy(s.szHostName, "cam.hldm.example");
+    std::strcpy(s.szUserName, "owner@example.com");
+    std::strcpy(s.szPassword, "key");
+    s.wHTTPAlternativePort = 80;
+    const int fds = nrtest::CountOpenFds();
+    uint32_t address = 0;
+    EXPECT_EQ(DDNSClient_Update(context, &s, 10, &address), 0u);
+    EXPECT_EQ(address, inet_addr("127.0.0.1"));
+    EXPECT_EQ(DDNSClient_Update(context, &s, 10, &address), 0x70010001u);
+    s.dwFlags |= DDNSCLIENT_FLAG_HTTP_ALT_PORT;
+    s.wHTTPAlternativePort = 8080;
+    s.dwPortChanged = 1;
+    const size_t before = read_log().size();
+    EXPECT_EQ(DDNSClient_Update(context, &s, 10, &address), 0u);
+    EXPECT_EQ(nrtest::CountOpenFds(), fds);
+    DDNSClient_Release(&context);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::string last = read_log().substr(before);
+    EXPECT_NE(last.find(":cam.hldm.example:IPCAM:0:127.0.0.1:8080\" -> \"retc=0:\""),
+              std::string::npos)
+        << last;
+  }
+}
+
+}  // namespace
