@@ -3,7 +3,11 @@
 // with its rotation over the four general routines.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <thread>
 
 #include "provider_world.h"
 #include "http_peers.h"
@@ -300,6 +304,122 @@ TEST(ProviderFetchApache, RealStatusesMapToDDNSCodes) {
                      "HTTP/1.1|ddns.configured.example|404\n"),
             std::string::npos)
       << log;
+}
+
+}  // namespace
+
+namespace {
+
+// Every check-IP routine: its host, port (by the check-IP port switch) and
+// path reach the provider exactly.
+TEST(ProviderCheckIP, EachRoutineAsksItsHostPortAndPath) {
+  NAMREG_REQUIRE_SANDBOX();
+  nrtest::FakeDns dns(provtest::ProviderNames());
+  ASSERT_TRUE(dns.ok());
+  std::vector<std::unique_ptr<HttpPeer>> peers;
+  const uint16_t ports[] = {80, 8245, 8888, 21333, 8008};
+  for (uint16_t port : ports)
+    peers.emplace_back(new HttpPeer(port, [](const std::string &, int) {
+      return Reply(
+          "Current IP Address: 203.0.113.1 Current Address: 203.0.113.1 "
+          "IPAddress: 203.0.113.1 REMOTE_ADDR: 203.0.113.1");
+    }));
+  for (const auto &p : peers) ASSERT_TRUE(p->ok());
+  struct Case {
+    const char *name;
+    DDNSClientRoutine routine;
+    uint32_t port_switch;
+    const char *host;
+    uint16_t port;
+    const char *path;
+  };
+  const Case cases[] = {
+      {"NoIP", DDNSClient_CheckIP_NoIP, 1, "ip1.dynupdate.no-ip.com", 8245, "/ip.php"},
+      {"NoIP", DDNSClient_CheckIP_NoIP, 0, "ip1.dynupdate.no-ip.com", 80, "/ip.php"},
+      {"DNSPark", DDNSClient_CheckIP_DNSPark, 1, "ipdetect.dnspark.com", 8888, "/"},
+      {"DNSPark", DDNSClient_CheckIP_DNSPark, 0, "ipdetect.dnspark.com", 80, "/"},
+      {"DynDNS", DDNSClient_CheckIP_DynDNS, 1, "checkip.dyndns.org", 8245, "/"},
+      {"TZO", DDNSClient_CheckIP_TZO, 1, "echo.tzo.com", 21333, "/"},
+      {"TZO", DDNSClient_CheckIP_TZO, 0, "echo.tzo.com", 80, "/"},
+      {"Huagai", DDNSClient_CheckIP_Huagai, 1, "www.huagai.example", 8008, "/myip/"},
+      {"Huagai", DDNSClient_CheckIP_Huagai, 0, "www.huagai.example", 80, "/myip/"},
+      {"ChangeIP", DDNSClient_CheckIP_ChangeIP, 1, "ip.changeip.com", 8245, "/"},
+      {"Swisscom", DDNSClient_CheckIP_SWISSCOM, 1, "checkip.home-monitor.example", 8245,
+       "/?mac=024D52A1B2C3&ip=192.168.1.20&port=8080"},
+      {"Swisscom", DDNSClient_CheckIP_SWISSCOM, 0, "checkip.home-monitor.example", 80,
+       "/?mac=024D52A1B2C3&ip=192.168.1.20&port=8080"},
+      {"DynamicDo", DDNSClient_CheckIP_DynamicDo, 1, "info.dynamicdo.example", 80,
+       "/remote_addr.php"},
+      {"I-O DATA", DDNSClient_CheckIP_IOData, 1, "ipcheck.iodata.example", 80,
+       "/cgi-bin/ddns/check_ip.cgi"},
+      {"NexusControl", DDNSClient_CheckIP_NexusControl, 1, "checkip.nexuscontrol.example", 80, "/"},
+      {"PCCW", DDNSClient_CheckIP_PCCW, 0, "ddns.configured.example", 8888, "/pccw/ip?x=1"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " switch " + std::to_string(c.port_switch));
+    Client client;
+    ASSERT_EQ(client.result, 0u);
+    client->dwNetworkTimeout = 5;
+    client->dwCheckIPPortSwitch = c.port_switch;
+    std::strcpy(client->szDDNSServerName, "ddns.configured.example");
+    client->wCheckIPPort = 8888;
+    client->wUpdatePort = 8008;
+    std::strcpy(client->szProviderText1, "/pccw/ip?x=1");
+    std::strcpy(client->szProviderText2, "/pccw/update");
+    std::strcpy(client->tLastSettings.szCameraMAC, "024D52A1B2C3");
+    std::strcpy(client->tLastSettings.szCameraIP, "192.168.1.20");
+    client->tLastSettings.wCameraPort = 8080;
+    const int fds = nrtest::CountOpenFds();
+    EXPECT_EQ(c.routine(client.context), 0u);
+    EXPECT_STREQ(client->szCurrentIP, "203.0.113.1");
+    std::vector<std::string> seen;
+    for (size_t i = 0; i < peers.size(); ++i) {
+      peers[i]->WaitIdle();
+      for (const std::string &r : peers[i]->Take())
+        seen.push_back(std::to_string(ports[i]) + " " + r);
+    }
+    EXPECT_EQ(nrtest::CountOpenFds(), fds);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0], std::to_string(c.port) + " " + ExpectedGet(c.path, c.host, c.port));
+  }
+}
+
+// Hostile peers: silence ends at the network time-out, an oversized body
+// and a connection closed without a reply fail, each leaving no descriptor.
+TEST(ProviderFetch, HostilePeersStayWithinTheBudget) {
+  NAMREG_REQUIRE_SANDBOX();
+  struct Case {
+    const char *name;
+    std::function<std::string(const std::string &, int)> answer;
+    uint32_t expected;
+  };
+  const Case cases[] = {
+      {"silence",
+       [](const std::string &, int) {
+         std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+         return std::string();
+       },
+       0x80020010u},
+      {"oversized body", [](const std::string &, int) { return Reply(std::string(9000, 'g')); },
+       0x80020010u},
+      {"close without a reply", [](const std::string &, int) { return std::string(); },
+       0x80020010u},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Client client;
+    ASSERT_EQ(client.result, 0u);
+    HttpPeer peer(18090, c.answer);
+    ASSERT_TRUE(peer.ok());
+    const int fds = nrtest::CountOpenFds();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(DDNSClient_Communicate(client.context, "127.0.0.1", 18090, "/", 1, 0, "a"),
+              c.expected);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.8);
+    EXPECT_LE(std::strlen(client->szResponse), 5840u);
+    ASSERT_TRUE(peer.WaitIdle(5000));
+    EXPECT_EQ(nrtest::CountOpenFds(), fds);
+  }
 }
 
 }  // namespace

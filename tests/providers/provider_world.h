@@ -47,7 +47,7 @@ class HttpPeer {
             },
             port, nrtest::ScriptServer::Read::kHttpRequest) {}
   bool ok() const { return server_.ok(); }
-  bool WaitIdle() const { return server_.WaitIdle(); }
+  bool WaitIdle(int timeout_ms = 3000) const { return server_.WaitIdle(timeout_ms); }
   std::vector<std::string> requests() { return server_.requests(); }
   // The requests since the last call.
   std::vector<std::string> Take() {

@@ -411,3 +411,47 @@ TEST(ProviderReplies, UnknownBodiesAndMissingContexts) {
 }
 
 }  // namespace
+
+namespace {
+
+// PCCW tries its update three times: a refusal each time is returned after
+// the third, a success ends the attempts at once.
+TEST(ProviderUpdate, PCCWMakesUpToThreeAttempts) {
+  NAMREG_REQUIRE_SANDBOX();
+  nrtest::FakeDns dns(provtest::ProviderNames());
+  ASSERT_TRUE(dns.ok());
+  struct Case {
+    const char *name;
+    std::vector<std::string> bodies;  // per attempt
+    uint32_t expected;
+    size_t attempts;
+  };
+  const Case cases[] = {
+      {"auth-fail", {"auth-fail", "auth-fail", "auth-fail"}, 0x80020004u, 3},
+      {"fail then success", {"update-fail", "<r>success</r>", "x"}, 0u, 2},
+      {"unknown host, then unknown, then empty",
+       {"update-fail<cause>Host", "update-fail", ""},
+       0x80020010u,
+       3},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    HttpPeer peer(8008, [&](const std::string &, int n) { return Reply(c.bodies[(n - 1) % 3]); });
+    ASSERT_TRUE(peer.ok());
+    Client client;
+    ASSERT_EQ(client.result, 0u);
+    FillUpdateContext(client.context, 23);
+    std::strcpy(client->szDDNSServerName, kServer);
+    client->wUpdatePort = 8008;
+    client->wCheckIPPort = 8888;
+    std::strcpy(client->szProviderText1, "/ip");
+    std::strcpy(client->szProviderText2, "/up");
+    const int fds = nrtest::CountOpenFds();
+    EXPECT_EQ(DDNSClient_Update_PCCW(client.context), c.expected);
+    ASSERT_TRUE(peer.WaitIdle());
+    EXPECT_EQ(nrtest::CountOpenFds(), fds);
+    EXPECT_EQ(peer.requests().size(), c.attempts);
+  }
+}
+
+}  // namespace
