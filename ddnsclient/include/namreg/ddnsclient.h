@@ -208,8 +208,10 @@ uint32_t DDNSClient_Offline_HLDM(DDNSClientContext *context);
  * registration, session numbers), then encrypted UDP updates that learn the
  * public address.  Both use port 6060 of one fixed server address.
  *
- * DDNSCLIENT_PEANUTHULL_SERVER_ADDRESS: the control server, as a dotted text
- *   (a host program that needs another server changes this one constant).
+ * DDNSCLIENT_PEANUTHULL_SERVER_ADDRESS: the control server, as a dotted text.
+ *   The service's own address is not known here: this one is a stand-in from
+ *   the documentation range (198.51.100.0/24), and a build for the real
+ *   service sets the real address in this one constant.
  * DDNSCLIENT_PEANUTHULL_CLIENT_ID: the four-byte client identification code
  *   sent in every login record, as a 32-bit value that goes out little-endian
  *   (bytes 4E 52 47 01, "NRG" and the record version 1).
