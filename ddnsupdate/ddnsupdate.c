@@ -64,6 +64,7 @@ struct Options {
   int once;
   int use_syslog;
   int change_password;
+  int iodata_action; /* 0 update, 1 register, 2 offline */
 };
 
 static void Usage(FILE *out) {
@@ -71,7 +72,7 @@ static void Usage(FILE *out) {
       "usage: ddnsupdate -p PROVIDER -n HOSTNAME [-u USER] [-w PASSWORD | -W FILE]\n"
       "                  [-s SERVER] [-e EMAIL] [-t TIMEOUT] [--once | --interval MINUTES]\n"
       "                  [--syslog] [--mac MAC] [--firmware TEXT]\n"
-      "                  [--current-password TEXT] [--change-password]\n"
+      "                  [--current-password TEXT] [--change-password] [--register | --offline]\n"
       "\n"
       "  -p, --provider     provider number (1-37) or name (dyndns, tzo, peanuthull,\n"
       "                     iodata, megachips, ...; see the manual)\n"
@@ -89,6 +90,8 @@ static void Usage(FILE *out) {
       "      --firmware     the model / firmware text sent as User-Agent\n"
       "      --current-password  MegaChips: the password the provider holds now\n"
       "      --change-password   MegaChips: change the password to -w / -W (with --once)\n"
+      "      --register, --offline  I-O DATA: register the host name, or take it offline\n"
+      "                     (with --once)\n"
       "  -h, --help         this text\n",
       out);
 }
@@ -136,7 +139,17 @@ static int ReadPasswordFile(const char *path, char *out, size_t size) {
 }
 
 static int ParseOptions(int argc, char **argv, struct Options *o, char *password, size_t size) {
-  enum { kOnce = 256, kInterval, kSyslog, kMac, kFirmware, kCurrentPassword, kChangePassword };
+  enum {
+    kOnce = 256,
+    kInterval,
+    kSyslog,
+    kMac,
+    kFirmware,
+    kCurrentPassword,
+    kChangePassword,
+    kRegister,
+    kOffline
+  };
   static const struct option kLong[] = {
       {"provider", required_argument, NULL, 'p'},
       {"hostname", required_argument, NULL, 'n'},
@@ -153,6 +166,8 @@ static int ParseOptions(int argc, char **argv, struct Options *o, char *password
       {"firmware", required_argument, NULL, kFirmware},
       {"current-password", required_argument, NULL, kCurrentPassword},
       {"change-password", no_argument, NULL, kChangePassword},
+      {"register", no_argument, NULL, kRegister},
+      {"offline", no_argument, NULL, kOffline},
       {"help", no_argument, NULL, 'h'},
       {NULL, 0, NULL, 0},
   };
@@ -208,6 +223,11 @@ static int ParseOptions(int argc, char **argv, struct Options *o, char *password
       case kChangePassword:
         o->change_password = 1;
         break;
+      case kRegister:
+      case kOffline:
+        if (o->iodata_action != 0) return Fail("give either --register or --offline");
+        o->iodata_action = c == kRegister ? 1 : 2;
+        break;
       case 'h':
         Usage(stdout);
         exit(kExitOk);
@@ -227,6 +247,8 @@ static int ParseOptions(int argc, char **argv, struct Options *o, char *password
     return Fail("give the password either with -w or with -W");
   if (o->change_password && (o->provider != DDNSCLIENT_PROVIDER_MEGACHIPS || !o->once))
     return Fail("--change-password is for MegaChips with --once");
+  if (o->iodata_action != 0 && (o->provider != DDNSCLIENT_PROVIDER_IODATA || !o->once))
+    return Fail("--register and --offline are for I-O DATA with --once");
   if (strlen(o->host) > 127) return Fail("the host name is longer than 127 characters");
   if (o->user != NULL && strlen(o->user) > 63)
     return Fail("the user name is longer than 63 characters");
@@ -252,7 +274,10 @@ static void Copy(char *dest, size_t size, const char *src) {
   snprintf(dest, size, "%s", src != NULL ? src : "");
 }
 
-static const char *Outcome(uint32_t result) {
+static const char *Outcome(const struct Options *o, uint32_t result) {
+  if (result == DDNSCLIENT_OK && o->iodata_action == 1) return "registered";
+  if (result == DDNSCLIENT_OK && o->iodata_action == 2) return "offline";
+  if (result == DDNSCLIENT_OK && o->change_password) return "password changed";
   switch (result) {
     case DDNSCLIENT_OK:
       return "updated";
@@ -292,10 +317,10 @@ static void Report(const struct Options *o, uint32_t result, uint32_t address) {
     inet_ntop(AF_INET, &in, text, sizeof text);
   }
   fprintf(stderr, "ddnsupdate: %s %s: %s, address %s (result 0x%08X)\n", o->provider_text, o->host,
-          Outcome(result), text, (unsigned)result);
+          Outcome(o, result), text, (unsigned)result);
   if (o->use_syslog)
     syslog(IsSuccess(result) ? LOG_INFO : LOG_WARNING, "%s %s: %s, address %s (result 0x%08X)",
-           o->provider_text, o->host, Outcome(result), text, (unsigned)result);
+           o->provider_text, o->host, Outcome(o, result), text, (unsigned)result);
 }
 
 /* One round: the provider's own operation, or the update engine. */
@@ -318,6 +343,14 @@ static uint32_t Round(DDNSClientContext *context, const struct Options *o,
       return DDNSClient_MegaChipsProcess(
           context, settings, o->timeout,
           o->change_password ? DDNSCLIENT_MEGACHIPS_CHANGE_PASSWORD : DDNSCLIENT_MEGACHIPS_UPDATE);
+    case DDNSCLIENT_PROVIDER_IODATA:
+      if (o->iodata_action != 0) {
+        *address = 0;
+        return DDNSClient_IODATAProcess(
+            context, settings, o->timeout,
+            o->iodata_action == 1 ? DDNSCLIENT_IODATA_REGISTER : DDNSCLIENT_IODATA_OFFLINE);
+      }
+      return DDNSClient_Update(context, settings, o->timeout, address);
     default:
       return DDNSClient_Update(context, settings, o->timeout, address);
   }

@@ -106,6 +106,60 @@ TEST(DdnsUpdateOnce, DynDNSGoodNochgAndBadauth) {
               "HTTP/1.1");
 }
 
+// The vendor operations: I-O DATA register and offline, MegaChips password
+// change, each one round against a fake service on port 80.
+TEST(DdnsUpdateOnce, VendorOperations) {
+  NAMREG_REQUIRE_SANDBOX();
+  nrtest::FakeDns dns(nrtest::Names{{DDNSCLIENT_IODATA_HOST, "127.0.0.1"},
+                                    {DDNSCLIENT_MEGACHIPS_HOST, "127.0.0.1"}});
+  ASSERT_TRUE(dns.ok());
+  std::mutex mutex;
+  std::vector<std::string> paths;
+  HttpPeer peer(80, [&](const std::string &request, int) {
+    const std::string path = request.substr(4, request.find(" HTTP/1.1") - 4);
+    if (path.find("registdns.cgi") == std::string::npos &&
+        request.find("Authorization: Basic ") == std::string::npos)
+      return Reply("no", "401 Unauthorized", "WWW-Authenticate: Basic realm=\"ddns\"\r\n");
+    std::lock_guard<std::mutex> lock(mutex);
+    paths.push_back(path);
+    if (path.find("registdns.cgi") != std::string::npos) return Reply("ok");
+    if (path.find("updateUserSetting.php") != std::string::npos)
+      return Reply(request.find(Basic("camuser1:oldpw")) != std::string::npos ? "UPDATEINFO_SUCCESS"
+                                                                              : "PASSWORD_WRONG");
+    return Reply("good");
+  });
+  ASSERT_TRUE(peer.ok());
+  struct Case {
+    std::vector<std::string> args;
+    const char *line;
+  };
+  const Case cases[] = {
+      {{"-p", "iodata", "-n", "mycam.iobb.example", "-u", "0123456789", "-w", "pw1", "-e",
+        "owner@example.com", "--once", "--register"},
+       "ddnsupdate: iodata mycam.iobb.example: registered, address - (result 0x00000000)"},
+      {{"-p", "7", "-n", "mycam.iobb.example", "-u", "0123456789", "-w", "pw1", "--once",
+        "--offline"},
+       "ddnsupdate: 7 mycam.iobb.example: offline, address - (result 0x00000000)"},
+      {{"-p", "megachips", "-n", "mycam.mc.example", "-u", "camuser1", "-w", "newpw",
+        "--current-password", "oldpw", "--once", "--change-password"},
+       "ddnsupdate: megachips mycam.mc.example: password changed, address - (result 0x00000000)"},
+  };
+  for (const Case &c : cases) {
+    std::vector<std::string> argv = {Program()};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const nrtest::ProcessResult r = nrtest::RunProcess(argv);
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_NE(r.err.find(std::string(c.line) + "\n"), std::string::npos) << r.err;
+  }
+  std::lock_guard<std::mutex> lock(mutex);
+  const std::vector<std::string> expected = {
+      "/cgi-bin/ddns_s/registdns.cgi?sno=0123456789&pw=pw1&eml=owner@example.com&host=mycam&reg=0",
+      "/cgi-bin/ddns/members/update_dns.cgi?host=mycam.iobb.example&myip=0.0.0.0",
+      "/ddns/updateUserSetting.php?host=mycam.mc.example&pass=newpw",
+  };
+  EXPECT_EQ(paths, expected);
+}
+
 // peanuthull-sim on the control server's fixed address.
 class DdnsUpdatePeanutHull : public ::testing::Test {
  protected:
@@ -193,6 +247,9 @@ TEST(DdnsUpdateOptions, BadOptionsExitWithStatusTwo) {
       {{"-n", "h.example", "-p"}, "option '-p' needs a value"},
       {{"-p", "dyndns-server", "-n", "h.example", "--once"}, "needs its server (-s)"},
       {{"-p", "dyndns", "-n", "h.example", "--change-password"}, "for MegaChips with --once"},
+      {{"-p", "iodata", "-n", "h.example", "--register"}, "for I-O DATA with --once"},
+      {{"-p", "iodata", "-n", "h.example", "--once", "--register", "--offline"},
+       "either --register or --offline"},
       {{"-p", "dyndns", "-n", std::string(128, 'h')}, "longer than 127 characters"},
   };
   for (const Case &c : cases) {
