@@ -46,48 +46,49 @@ std::string Basic(const std::string &credentials) {
   return std::string(out, static_cast<size_t>(n > 0 ? n : 0));
 }
 
-// A DynDNS account: its check-IP page and update host, both on port 8245.
+// A DynDNS account at provider-sim: the check-IP page and the update host,
+// both on port 8245; the simulator's reply to the update decides.
 TEST(DdnsUpdateOnce, DynDNSGoodNochgAndBadauth) {
   NAMREG_REQUIRE_SANDBOX();
   nrtest::FakeDns dns(provtest::ProviderNames());
   ASSERT_TRUE(dns.ok());
-  std::mutex mutex;
-  std::string body;
-  std::vector<std::string> updates;
-  HttpPeer peer(8245, [&](const std::string &request, int) {
-    if (request.find("Host: checkip.dyndns.org") != std::string::npos)
-      return Reply("<html><body>Current IP Address: 203.0.113.7</body></html>");
-    if (request.find("Authorization: Basic " + Basic("user:s3cret")) == std::string::npos)
-      return Reply("no", "401 Unauthorized", "WWW-Authenticate: Basic realm=\"members\"\r\n");
-    std::lock_guard<std::mutex> lock(mutex);
-    updates.push_back(request.substr(0, request.find("\r\n")));
-    return Reply(body);
-  });
-  ASSERT_TRUE(peer.ok());
   const std::string password_file = nrtest::ScratchDir() + "/password";
   ASSERT_TRUE(nrtest::WriteFile(password_file, "s3cret\n", 0600));
 
   struct Case {
-    const char *body;
+    const char *reply;  // provider-sim's --reply for the update path, or none
     int status;
     const char *line;
   };
   const Case cases[] = {
-      {"good 203.0.113.7", 0,
+      {nullptr, 0,
        "ddnsupdate: dyndns cam.dyndns.example: updated, address 203.0.113.7 (result 0x00000000)"},
-      {"nochg 203.0.113.7", 0,
+      {"/nic/update=nochg 203.0.113.7", 0,
        "ddnsupdate: dyndns cam.dyndns.example: no change needed, address 203.0.113.7 (result "
        "0x80020005)"},
-      {"badauth", 1,
+      {"/nic/update=badauth", 1,
        "ddnsupdate: dyndns cam.dyndns.example: authentication refused, address - (result "
        "0x80020004)"},
   };
+  int number = 0;
   for (const Case &c : cases) {
-    SCOPED_TRACE(c.body);
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      body = c.body;
+    SCOPED_TRACE(c.line);
+    const std::string log =
+        nrtest::ScratchDir() + "/provider-sim-" + std::to_string(++number) + ".log";
+    std::vector<std::string> sim_args = {nrtest::BuiltProgram("tools/provider-sim/provider-sim"),
+                                         "--max-seconds",
+                                         "30",
+                                         "--ip",
+                                         "203.0.113.7",
+                                         "--basic",
+                                         "user:s3cret"};
+    if (c.reply != nullptr) {
+      sim_args.push_back("--reply");
+      sim_args.push_back(c.reply);
     }
+    nrtest::ChildProcess sim;
+    ASSERT_TRUE(sim.Start(sim_args, log));
+    ASSERT_TRUE(nrtest::WaitForTcpPort("127.0.0.1", 8245, 3000));
     nrtest::ProcessOptions options;
     options.timeout_ms = 30000;
     const nrtest::ProcessResult r =
@@ -97,13 +98,16 @@ TEST(DdnsUpdateOnce, DynDNSGoodNochgAndBadauth) {
     EXPECT_EQ(r.exit_status, c.status) << r.err;
     EXPECT_NE(r.err.find(std::string(c.line) + "\n"), std::string::npos) << r.err;
     EXPECT_EQ(CountOf(r.err, "ddnsupdate: "), 1u) << r.err;  // one outcome line
+    sim.Stop();
+    const std::string seen = ReadFile(log);
+    EXPECT_EQ(CountOf(seen, "\"GET / HTTP/1.1\" host=\"checkip.dyndns.org:8245\""), 1u) << seen;
+    EXPECT_EQ(CountOf(seen,
+                      "\"GET /nic/update?system=dyndns&hostname=cam.dyndns.example&myip="
+                      "203.0.113.7 HTTP/1.1\" host=\"members.dyndns.org:8245\" "
+                      "agent=\"ddnsupdate\" auth=ok -> 200"),
+              1u)
+        << seen;
   }
-  std::lock_guard<std::mutex> lock(mutex);
-  ASSERT_EQ(updates.size(), 3u);
-  for (const std::string &line : updates)
-    EXPECT_EQ(line,
-              "GET /nic/update?system=dyndns&hostname=cam.dyndns.example&myip=203.0.113.7 "
-              "HTTP/1.1");
 }
 
 // The vendor operations: I-O DATA register and offline, MegaChips password
