@@ -3,3 +3,5 @@
 namreg_add_fuzzer(http_header SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_header.cpp LIBS httpclient)
 namreg_add_fuzzer(http_chunk SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_chunk.cpp LIBS httpclient)
 namreg_add_fuzzer(http_param SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_param.cpp LIBS httpclient)
+# An asynchronous exchange stepped over a socket pair, tunnel answer included.
+namreg_add_fuzzer(http_async SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_async.cpp LIBS httpclient)

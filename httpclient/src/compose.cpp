@@ -163,7 +163,10 @@ extern "C" uint32_t HTTPClient_ComposeRequest(HTTPClientContext *ptClient) {
     // 11. Content length of a POST; a tunnel POST announces a long stream.
     if (!bGet) {
       t.Add("Content-Length: ");
-      t.AddUInt(bTunnel ? 32767u : ptClient->dwBodyLength);
+      // A streamed upload announces its whole body, not one piece.
+      t.AddUInt(bTunnel                       ? 32767u
+                : ptClient->dwUploadMode == 1 ? ptClient->dwUploadTotal
+                                              : ptClient->dwBodyLength);
       t.Add("\r\n");
     }
   }

@@ -142,9 +142,20 @@ struct HTTPClientContext {
   uint32_t dwTOSEnable;
   uint32_t dwTOS;
 
-  // Retries of the current synchronous call (401 / 407).
+  // Retries of the current call (401 / 407).
   uint32_t dwServerRetries;
   uint32_t dwProxyRetries;
+
+  // Asynchronous and tunnelled exchanges write their results (response
+  // header text, handed-over sockets, session cookie) into the caller's
+  // record, which stays valid until the exchange ends.
+  HTTPClientInfo *pCallerInfo;
+  // Streamed upload: bytes of the whole body announced, the file's size,
+  // file bytes still to read, size of the last file piece.
+  uint32_t dwUploadTotal;
+  uint32_t dwUploadFileSize;
+  uint32_t dwUploadFileLeft;
+  uint32_t dwUploadLastPiece;
 };
 
 typedef uint32_t (*HTTPClientStateFunc)(HTTPClientContext *ptClient);
@@ -182,6 +193,49 @@ uint32_t HTTPClient_RecvOnce(HTTPClientContext *ptClient, char *pDest, uint32_t 
                              uint32_t *pdwReceived, uint32_t dwWait);
 void HTTPClient_CloseSocket(HTTPClientContext *ptClient);
 }
+
+namespace namreg {
+
+// Asynchronous step helpers.
+// Calls the host's callback (no-op without one) and returns its result.
+uint32_t HTTPClient_Notify(HTTPClientContext *ptClient, uint32_t dwEvent, void *pData);
+// Ends the operation after a last event: the record is marked stopping
+// while the host sees the event, then finished (socket closed, send buffer
+// freed, record idle).
+void HTTPClient_EndWithEvent(HTTPClientContext *ptClient, uint32_t dwEvent, void *pData);
+
+// Tunnels (states 9, 10 and 11).
+uint32_t HTTPClient_StateSendQueued(HTTPClientContext *ptClient);
+uint32_t HTTPClient_StateTunnelOpen(HTTPClientContext *ptClient);
+uint32_t HTTPClient_StateTunnelRequest(HTTPClientContext *ptClient);
+// Fills the client's session cookie (22 characters).
+void HTTPClient_MakeSessionCookie(HTTPClientContext *ptClient);
+// Sets the extra header block of a tunnelled request and starts it as a
+// POST on ptInfo (the client's stored request record).
+uint32_t HTTPClient_ComposeTunnelRequest(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo,
+                                         const HTTPClientTunnelRequest *ptRequest);
+// Sends all dwLength bytes on fd within dwTimeoutUs (0: the default bound).
+uint32_t HTTPClient_SendAllOn(int fd, const char *pData, uint32_t dwLength, uint32_t dwTimeoutUs);
+// Receives exactly dwLength bytes of a tunnel answer on fd within
+// dwTimeoutMs: HTTPCLIENT_OK, HTTPCLIENT_I_TUNNEL_NO_ANSWER when the time
+// ran out, HTTPCLIENT_E_TUNNEL_CLOSED, or the receive failure.
+uint32_t HTTPClient_ReceiveAnswer(int fd, char *pBuffer, uint32_t dwLength, uint32_t dwTimeoutMs);
+// Judges a 20-byte tunnel answer: HTTPCLIENT_I_TUNNEL_OPENED (accepted),
+// HTTPCLIENT_I_TUNNEL_REFUSED or HTTPCLIENT_E_TUNNEL_ANSWER.
+uint32_t HTTPClient_JudgeAnswer(const char *pAnswer, uint32_t dwLength);
+
+// Streamed upload.
+// Takes the upload fields of a synchronous POST and measures the body.
+uint32_t HTTPClient_UploadPrepare(HTTPClientContext *ptClient, const HTTPClientInfo *ptInfo);
+// Size of the send buffer an upload needs for pieces of dwPiece bytes.
+uint32_t HTTPClient_UploadBufferSize(uint32_t dwPiece);
+// Puts the next piece (after dwAt bytes already in the send buffer) and
+// sets the send length; a length of dwAt means that everything was sent.
+uint32_t HTTPClient_UploadFill(HTTPClientContext *ptClient, uint32_t dwAt);
+// Moves to the next phase once a piece is wholly sent.
+void HTTPClient_UploadPieceSent(HTTPClientContext *ptClient);
+
+}  // namespace namreg
 
 // Appends to a text of `size` bytes kept at most size - 1 characters long;
 // a piece that does not fit is cut short.  `length` follows the text.

@@ -253,6 +253,13 @@ uint32_t HTTPClient_HeaderComplete(HTTPClientContext *ptClient) {
     }
     return HTTPCLIENT_E_TUNNEL_POST_STATUS;
   }
+  if (ptClient->dwHldmTunnel != 0 && ptClient->dwMethod == HTTPCLIENT_METHOD_GET &&
+      dwIndex == HTTPCLIENT_STATUS_200) {
+    // What follows the header on a tunnel's GET channel is the tunnel's own
+    // stream, not an HTTP body.
+    ptClient->dwState = HTTPCLIENT_STATE_FINISH;
+    return HTTPCLIENT_I_TUNNEL_GET_UP;
+  }
   ptClient->dwState = HTTPCLIENT_STATE_RECV_BODY;
   ptClient->dwPhase = HTTPCLIENT_PHASE_RECV_BODY;
   if (ptClient->dwChunked == 1) return HTTPClient_ReadChunkHeader(ptClient);

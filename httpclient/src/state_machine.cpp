@@ -152,6 +152,10 @@ uint32_t StateRecvHeader(HTTPClientContext *ptClient) {
   if (dwReceived > 0) {
     r = HTTPClient_ParseResponseHeader(ptClient, dwReceived);
     if (r != HTTPCLIENT_OK) return r;
+    // An asynchronous host learns the status once the header is complete.
+    if (ptClient->dwMode == HTTPCLIENT_MODE_ASYNC &&
+        ptClient->dwState == HTTPCLIENT_STATE_RECV_BODY)
+      return HTTPCLIENT_I_STATUS_KNOWN;
   }
   if (ptClient->dwStatusIndex == HTTPCLIENT_STATUS_200 ||
       ptClient->dwMethod == HTTPCLIENT_METHOD_GET)
@@ -179,11 +183,21 @@ uint32_t StateSendBody(HTTPClientContext *ptClient) {
   }
   if (ptClient->pSendBuffer == nullptr) return HTTPCLIENT_E_SEND_ARGS;
   if (ptClient->dwSendLength == 0) {
-    // The request text and the body go out as one stream.
-    uint32_t dwHeader = static_cast<uint32_t>(strlen(ptClient->szRequest));
-    memcpy(ptClient->pSendBuffer, ptClient->szRequest, dwHeader);
-    memcpy(ptClient->pSendBuffer + dwHeader, ptClient->pBody, ptClient->dwBodyLength);
-    ptClient->dwSendLength = dwHeader + ptClient->dwBodyLength;
+    if (ptClient->dwUploadMode == 1) {
+      // A streamed upload goes out piece by piece.
+      uint32_t r = namreg::HTTPClient_UploadFill(ptClient, 0);
+      if (r != HTTPCLIENT_OK) return r;
+    } else {
+      // The request text and the body go out as one stream; the POST
+      // channel of an RTSP-style tunnel has no body of its own.
+      uint32_t dwHeader = static_cast<uint32_t>(strlen(ptClient->szRequest));
+      memcpy(ptClient->pSendBuffer, ptClient->szRequest, dwHeader);
+      ptClient->dwSendLength = dwHeader;
+      if (ptClient->dwRtspTunnel == 0 && ptClient->pBody != nullptr) {
+        memcpy(ptClient->pSendBuffer + dwHeader, ptClient->pBody, ptClient->dwBodyLength);
+        ptClient->dwSendLength += ptClient->dwBodyLength;
+      }
+    }
     ptClient->dwRequestSent = 0;
     ptClient->dwBodySent = 0;
   }
@@ -195,8 +209,14 @@ uint32_t StateSendBody(HTTPClientContext *ptClient) {
     if ((r & 0xFF000000u) == 0x80000000u) return r;
   }
   if (ptClient->dwRequestSent >= ptClient->dwSendLength) {
-    ptClient->dwBodySent = 1;
-    ptClient->dwPhase = HTTPCLIENT_PHASE_RECV_HEADER;
+    if (ptClient->dwUploadMode == 1) namreg::HTTPClient_UploadPieceSent(ptClient);
+    if (ptClient->dwUploadMode != 1 || ptClient->dwUploadPhase == 4) {
+      ptClient->dwBodySent = 1;
+      ptClient->dwPhase = HTTPCLIENT_PHASE_RECV_HEADER;
+      // A tunnel's POST channel is up once its header (and body) went out.
+      if (ptClient->dwRtspTunnel != 0 || ptClient->dwHldmTunnel != 0)
+        return HTTPCLIENT_I_TUNNEL_POST_UP;
+    }
   }
   // Look for an early answer before sending more.
   ptClient->dwState = HTTPCLIENT_STATE_RECV_HEADER;
@@ -214,11 +234,24 @@ uint32_t StateRecvBody(HTTPClientContext *ptClient) {
   }
   if (ptClient->dwContentLengthKnown == 1 && ptClient->iContentRemaining <= 0)
     return HTTPCLIENT_I_CONTENT_COMPLETE;
-  if (ptClient->dwMode != HTTPCLIENT_MODE_SYNC) return HTTPCLIENT_E_ASYNC_BUFFER;
-  if (ptClient->pDest == nullptr || ptClient->dwStoredLength >= ptClient->dwDestSize)
-    return HTTPCLIENT_E_BUFFER_FULL;
-  char *pDest = ptClient->pDest + ptClient->dwStoredLength;
-  uint32_t dwRoom = ptClient->dwDestSize - ptClient->dwStoredLength;
+  const bool bAsync = ptClient->dwMode != HTTPCLIENT_MODE_SYNC;
+  char *pDest = nullptr;
+  uint32_t dwRoom = 0;
+  if (bAsync) {
+    // The host lends a buffer for each piece.
+    HTTPClientBuffer tDest = {nullptr, 0};
+    namreg::HTTPClient_Notify(ptClient, HTTPCLIENT_EVENT_NEED_BUFFER, &tDest);
+    if (ptClient->dwOperation != HTTPCLIENT_OP_REQUEST) return HTTPCLIENT_I_NOT_READY;  // aborted
+    if (tDest.pBuffer == nullptr || tDest.dwSize == 0) return HTTPCLIENT_E_ASYNC_BUFFER;
+    memset(tDest.pBuffer, 0, tDest.dwSize);
+    pDest = tDest.pBuffer;
+    dwRoom = tDest.dwSize;
+  } else {
+    if (ptClient->pDest == nullptr || ptClient->dwStoredLength >= ptClient->dwDestSize)
+      return HTTPCLIENT_E_BUFFER_FULL;
+    pDest = ptClient->pDest + ptClient->dwStoredLength;
+    dwRoom = ptClient->dwDestSize - ptClient->dwStoredLength;
+  }
   uint32_t dwWanted = HTTPCLIENT_BODY_PIECE;
   if (ptClient->dwContentLengthKnown == 1)
     dwWanted = static_cast<uint32_t>(ptClient->iContentRemaining);
@@ -238,10 +271,21 @@ uint32_t StateRecvBody(HTTPClientContext *ptClient) {
   } else {
     if (ptClient->iSocket < 0) return HTTPCLIENT_E_STATE_ARGS;
     uint32_t r = HTTPClient_RecvOnce(ptClient, pDest, dwWanted, &dwCount, 1);
+    if (bAsync && (r & 0xFF000000u) == 0x80000000u) {
+      uint32_t dwError = r;
+      namreg::HTTPClient_Notify(ptClient, HTTPCLIENT_EVENT_RECV_ERROR, &dwError);
+      if (ptClient->dwOperation != HTTPCLIENT_OP_REQUEST) return HTTPCLIENT_I_NOT_READY;
+    }
     if (r != HTTPCLIENT_OK) return r;
   }
   ptClient->dwStoredLength += dwCount;
-  if (ptClient->dwStoredLength >= ptClient->dwDestSize) return HTTPCLIENT_E_BUFFER_FULL;
+  if (bAsync) {
+    HTTPClientBuffer tPiece = {pDest, dwCount};
+    namreg::HTTPClient_Notify(ptClient, HTTPCLIENT_EVENT_BODY_DATA, &tPiece);
+    if (ptClient->dwOperation != HTTPCLIENT_OP_REQUEST) return HTTPCLIENT_I_NOT_READY;
+  } else if (ptClient->dwStoredLength >= ptClient->dwDestSize) {
+    return HTTPCLIENT_E_BUFFER_FULL;
+  }
   if (ptClient->dwContentLengthKnown == 1) {
     ptClient->iContentRemaining -= static_cast<int32_t>(dwCount);
     if (ptClient->iContentRemaining <= 0) return HTTPCLIENT_I_CONTENT_COMPLETE;
@@ -258,13 +302,6 @@ uint32_t StateRecvBody(HTTPClientContext *ptClient) {
 uint32_t StateFinish(HTTPClientContext *ptClient) {
   if (ptClient->dwMode == HTTPCLIENT_MODE_SYNC) ptClient->dwOperation = HTTPCLIENT_OP_STOP;
   return HTTPClient_Finish(ptClient);
-}
-
-// Queued sends and tunnels belong to the asynchronous interface; this
-// build drives requests only, so these states just end the operation.
-uint32_t StateNotDriven(HTTPClientContext *ptClient) {
-  ptClient->dwState = HTTPCLIENT_STATE_FINISH;
-  return HTTPCLIENT_OK;
 }
 
 // ---- The synchronous driver ---------------------------------------------
@@ -345,6 +382,18 @@ uint32_t Drive(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo) {
       case HTTPCLIENT_I_TUNNEL_GET_UP:
         ptInfo->iTunnelGetSocket = ptClient->iSocket;
         ptClient->iSocket = -1;
+        if (ptClient->dwRtspTunnel == 0) {
+          // The GET channel of a tunnel open is one exchange of its own;
+          // bytes that came with its header start the tunnel's answer.
+          uint32_t dwKeep = ptClient->dwBuffered;
+          if (ptInfo->pRecvBuffer == nullptr) dwKeep = 0;
+          if (dwKeep > ptInfo->dwRecvSize) dwKeep = ptInfo->dwRecvSize;
+          if (dwKeep > 0) memcpy(ptInfo->pRecvBuffer, ptClient->szHeaderBuffer, dwKeep);
+          ptClient->dwStoredLength = dwKeep;
+          ptClient->dwState = HTTPCLIENT_STATE_FINISH;
+          HTTPClient_Finish(ptClient);
+          break;
+        }
         ptClient->dwStatusIndex = 0;
         ptClient->dwMethod = HTTPCLIENT_METHOD_POST;
         ptClient->dwState = HTTPCLIENT_STATE_CONNECT;
@@ -420,8 +469,18 @@ void CopyText(char *szDest, size_t destSize, const char *szSource, size_t source
 }  // namespace
 
 const HTTPClientStateFunc fHTTPClientStateMachineFunc[HTTPCLIENT_STATE_COUNT] = {
-    StateStart,    StateConnect,  StateCompose, StateAuthorize, StateSendHeader, StateRecvHeader,
-    StateSendBody, StateRecvBody, StateFinish,  StateNotDriven, StateNotDriven,  StateNotDriven,
+    StateStart,
+    StateConnect,
+    StateCompose,
+    StateAuthorize,
+    StateSendHeader,
+    StateRecvHeader,
+    StateSendBody,
+    StateRecvBody,
+    StateFinish,
+    namreg::HTTPClient_StateSendQueued,
+    namreg::HTTPClient_StateTunnelOpen,
+    namreg::HTTPClient_StateTunnelRequest,
 };
 
 extern "C" {
@@ -430,7 +489,9 @@ uint32_t HTTPClient_Finish(HTTPClientHandle ptClient) {
   if (ptClient == nullptr) return HTTPCLIENT_E_INVALID_HANDLE;
   if (ptClient->dwState != HTTPCLIENT_STATE_START && ptClient->dwState != HTTPCLIENT_STATE_FINISH)
     return HTTPCLIENT_E_FINISH_STATE;
-  if (ptClient->dwRtspTunnel == 0 && ptClient->dwHldmTunnel == 0) HTTPClient_CloseSocket(ptClient);
+  // Tunnel sockets are handed over before an exchange finishes; whatever
+  // the record still holds is its own.
+  HTTPClient_CloseSocket(ptClient);
 
   // What outlives the exchange: small fields are saved here; the tunnel
   // info copy and the queued send are simply not cleared.
@@ -456,20 +517,16 @@ uint32_t HTTPClient_Finish(HTTPClientHandle ptClient) {
   const uint32_t dwMode = ptClient->dwMode;
   const uint32_t dwStoredLength = ptClient->dwStoredLength;
   char *const pSendBuffer = ptClient->pSendBuffer;
-  const uint32_t dwRtspTunnel = ptClient->dwRtspTunnel, dwHldmTunnel = ptClient->dwHldmTunnel;
   const int32_t iTunnelGet = ptClient->iTunnelGetSocket, iTunnelPost = ptClient->iTunnelPostSocket;
-  const int32_t iSocket = ptClient->iSocket;
 
   ClearExceptTexts(ptClient);
-  ptClient->iSocket = (dwRtspTunnel != 0 || dwHldmTunnel != 0) ? iSocket : -1;
+  ptClient->iSocket = -1;
   ptClient->dwStatusIndex = dwStatusIndex;
   ptClient->pfnCallback = pfnCallback;
   ptClient->pCallbackContext = pCallbackContext;
   ptClient->dwMode = dwMode;
   if (dwMode == HTTPCLIENT_MODE_SYNC) ptClient->dwStoredLength = dwStoredLength;
   ptClient->pSendBuffer = pSendBuffer;
-  ptClient->dwRtspTunnel = dwRtspTunnel;
-  ptClient->dwHldmTunnel = dwHldmTunnel;
   ptClient->iTunnelGetSocket = iTunnelGet;
   ptClient->iTunnelPostSocket = iTunnelPost;
   memcpy(ptClient->szSessionCookie, szCookie, sizeof(szCookie));
@@ -513,6 +570,7 @@ uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint3
     ptClient->dwRecvHeaderBudget = ptClient->dwRecvHeaderReload = ptInfo->dwRecvTimeout;
     ptClient->dwRecvBodyBudget = ptClient->dwRecvBodyReload = ptInfo->dwRecvTimeout;
     ptClient->dwSelectTimeout = 1000000u;
+    ptClient->dwTotalBudget = ptInfo->dwConnectTimeout;  // bounds name resolution
   }
   // 2. Proxy.
   if (ptInfo->dwUseProxy == 1) {
@@ -557,17 +615,28 @@ uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint3
   ptClient->dwKeepAlive = ptInfo->dwKeepAlive;
   ptClient->dwServerNonceCount = 1;
   ptClient->dwProxyNonceCount = 1;
-  // 8. POST body and its send buffer.
+  // 7. Streamed upload: a file sent as the body of a synchronous POST.
+  const bool bUpload = dwMode == HTTPCLIENT_MODE_SYNC && dwMethod == HTTPCLIENT_METHOD_POST &&
+                       ptInfo->szUploadPartHeader[0] != '\0' &&
+                       ptInfo->szUploadTrailerFormat[0] != '\0' && ptInfo->pUploadFile != nullptr;
+  ptClient->dwUploadMode = 0;
+  // 8. POST body and its send buffer, sized for this request.
   if (dwMethod == HTTPCLIENT_METHOD_POST) {
-    if (!bTunnel && ptInfo->pBody == nullptr) return HTTPCLIENT_E_POST_BODY;
+    if (!bTunnel && !bUpload && ptInfo->pBody == nullptr) return HTTPCLIENT_E_POST_BODY;
     if (ptInfo->dwBodyLength == 0) return HTTPCLIENT_E_POST_LENGTH;
-    ptClient->pBody = ptInfo->pBody;
-    ptClient->dwBodyLength = ptInfo->dwBodyLength;
-    if (ptClient->pSendBuffer == nullptr) {
-      ptClient->pSendBuffer =
-          static_cast<char *>(malloc(ptInfo->dwBodyLength + HTTPCLIENT_TEXT_MAX));
-      if (ptClient->pSendBuffer == nullptr) return HTTPCLIENT_E_NO_MEMORY;
+    if (bUpload) {
+      uint32_t r = namreg::HTTPClient_UploadPrepare(ptClient, ptInfo);
+      if (r != HTTPCLIENT_OK) return r;
     }
+    ptClient->pBody = bUpload ? nullptr : ptInfo->pBody;
+    ptClient->dwBodyLength = ptInfo->dwBodyLength;
+    size_t bufferSize = bUpload ? namreg::HTTPClient_UploadBufferSize(ptInfo->dwBodyLength)
+                                : size_t{ptInfo->dwBodyLength} + HTTPCLIENT_TEXT_MAX;
+    free(ptClient->pSendBuffer);
+    ptClient->pSendBuffer = nullptr;
+    if (bufferSize <= ptInfo->dwBodyLength) return HTTPCLIENT_E_NO_MEMORY;
+    ptClient->pSendBuffer = static_cast<char *>(malloc(bufferSize));
+    if (ptClient->pSendBuffer == nullptr) return HTTPCLIENT_E_NO_MEMORY;
   }
   ptClient->dwMode = dwMode;
   ptClient->dwMethod = dwMethod;
@@ -593,8 +662,7 @@ uint32_t HTTPClient_Start(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uin
   if (ptClient == nullptr) return HTTPCLIENT_E_INVALID_HANDLE;
   if (ptInfo == nullptr) return HTTPCLIENT_E_INVALID_INFO;
   if (ptClient->dwState != HTTPCLIENT_STATE_START) return HTTPCLIENT_E_BUSY;
-  if (dwMode == HTTPCLIENT_MODE_ASYNC && ptClient->dwOperation != HTTPCLIENT_OP_NONE)
-    return HTTPCLIENT_E_PENDING;
+  if (ptClient->dwOperation != HTTPCLIENT_OP_NONE) return HTTPCLIENT_E_PENDING;
   ptClient->dwOperation = HTTPCLIENT_OP_REQUEST;
   uint32_t r = HTTPClient_Run(ptClient, ptInfo, dwMode, dwMethod);
   // A request refused before it ran leaves the record idle.

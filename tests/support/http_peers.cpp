@@ -130,6 +130,12 @@ std::unique_ptr<ChildProcess> StartApache(std::string *dir_out, std::string *err
                 "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\n"
                 "printf '%s:' \"$REQUEST_METHOD\"\nhead -c \"$CONTENT_LENGTH\"\n",
                 0755) &&
+      WriteFile(dir + "/cgi/upload.cgi",
+                "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\n"
+                "t=$(mktemp)\nhead -c \"$CONTENT_LENGTH\" > \"$t\"\n"
+                "printf 'length=%s md5=%s\\n' \"$(wc -c < \"$t\")\" "
+                "\"$(md5sum < \"$t\" | cut -d' ' -f1)\"\nrm -f \"$t\"\n",
+                0755) &&
       WriteFile(dir + "/cgi/nocontent.cgi",
                 "#!/bin/sh\nprintf 'Status: 204 No Content\\r\\n\\r\\n'\n", 0755) &&
       WriteFile(

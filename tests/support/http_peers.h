@@ -25,6 +25,7 @@ extern const std::string kLongPassword;
 //   /digest/page.html           behind Digest, qop=auth ("alice" / "rabbit hole", realm "lab")
 //   /cgi/chunked.cgi            ChunkedCgiBody() without a length
 //   /cgi/echo.cgi               "<method>:<request body>"
+//   /cgi/upload.cgi             "length=<bytes> md5=<hex>\n" of the request body
 //   /cgi/nocontent.cgi          204
 //   /cgi/host.cgi               "host=<Host line>\n"
 // *dir receives the directory (config, logs).  Null with the reason when

@@ -220,6 +220,39 @@ typedef struct HTTPClientTunnelRequest {
   uint32_t dwContentKind; /* 0 RTSP-style, 1 HLDM */
 } HTTPClientTunnelRequest;
 
+/* Event data of HTTPCLIENT_EVENT_NEED_BUFFER (the host fills both fields)
+ * and of HTTPCLIENT_EVENT_BODY_DATA (the bytes just received). */
+typedef struct HTTPClientBuffer {
+  char *pBuffer;
+  uint32_t dwSize;
+} HTTPClientBuffer;
+
+/* ---- Events of asynchronous operation ----------------------------------
+ * Passed to the callback as dwEvent; pData as noted. */
+#define HTTPCLIENT_EVENT_FAILURE         0u /* uint32_t *: the result code */
+#define HTTPCLIENT_EVENT_NEED_BUFFER     1u /* HTTPClientBuffer *: fill it */
+#define HTTPCLIENT_EVENT_BODY_DATA       2u /* HTTPClientBuffer *: bytes received */
+#define HTTPCLIENT_EVENT_RECV_ERROR      3u /* uint32_t *: the receive failure */
+#define HTTPCLIENT_EVENT_PEER_CLOSED     4u /* the server closed: body ends here */
+#define HTTPCLIENT_EVENT_COMPLETE        5u /* body complete */
+#define HTTPCLIENT_EVENT_CONNECT_TIMEOUT 7u
+#define HTTPCLIENT_EVENT_SEND_TIMEOUT    8u
+#define HTTPCLIENT_EVENT_RECV_TIMEOUT    9u
+#define HTTPCLIENT_EVENT_NO_BUFFER       10u /* no buffer given for event 1 */
+#define HTTPCLIENT_EVENT_TUNNEL_GET_UP   11u /* int32_t *: the GET socket (now the host's) */
+#define HTTPCLIENT_EVENT_TUNNEL_POST_UP  12u /* int32_t *: the POST socket (now the host's) */
+#define HTTPCLIENT_EVENT_STATUS_BASE     12u /* + status index (13..53): status known */
+#define HTTPCLIENT_EVENT_SERVER_AUTH     30u /* HTTPClientEndpoint *: the server block */
+#define HTTPCLIENT_EVENT_PROXY_AUTH      36u /* HTTPClientEndpoint *: the proxy block */
+#define HTTPCLIENT_EVENT_SEND_DONE       54u /* queued send complete */
+#define HTTPCLIENT_EVENT_SEND_FAILED     55u /* uint32_t *: the result code */
+#define HTTPCLIENT_EVENT_TUNNEL_OPENED   56u /* HTTPClientInfo *: both sockets, cookie */
+#define HTTPCLIENT_EVENT_TUNNEL_FALLBACK 57u /* HTTPClientInfo *: GET socket, cookie */
+#define HTTPCLIENT_EVENT_TUNNEL_FAILED   58u /* uint32_t *: the result code */
+#define HTTPCLIENT_EVENT_REQUEST_DONE    59u /* tunnel request complete */
+#define HTTPCLIENT_EVENT_REQUEST_FAILED  60u /* uint32_t *: the result code */
+#define HTTPCLIENT_EVENT_UNKNOWN_STATUS  61u
+
 /* ---- Operations -------------------------------------------------------- */
 
 /* Creates an idle client (state 0).  dwVersion must be HTTPCLIENT_VERSION. */
@@ -248,6 +281,79 @@ uint32_t HTTPClient_Run(HTTPClientHandle hClient, HTTPClientInfo *ptInfo, uint32
                         uint32_t dwMethod);
 /* Ends an exchange (state 0 or 8 only) and clears the per-exchange state. */
 uint32_t HTTPClient_Finish(HTTPClientHandle hClient);
+
+/* ---- Asynchronous operation and tunnels --------------------------------
+ * A host drives an asynchronous exchange by calling HTTPClient_Process from
+ * its event loop until the exchange has ended; each call runs one step of
+ * the state machine (one wait of at most the step's time-out, 1 s at first)
+ * and reports at most one event (body events 1 to 3 come from inside the
+ * step).  HTTPClient_Process returns the step's result; the events tell
+ * what happened.  The exchange has ended after the events 4, 5, 7 to 10,
+ * 12, 54 to 61 and event 0 with a failure code (0x8001xxxx); the record is
+ * then idle again.  A callback may call HTTPClient_Abort (no more events
+ * follow); during one of those last events it returns
+ * HTTPCLIENT_I_ALREADY_STOPPING.
+ *
+ * The HTTPClientInfo given to an asynchronous entry must stay valid until
+ * the exchange ends: the response header text, handed-over tunnel sockets
+ * and the session cookie are written into it as the exchange runs.
+ *
+ * On a 401 / 407 the host sees event 30 / 36 with the client's server /
+ * proxy block, where it may set the user and password to send; the next
+ * step reconnects.  Without user and password, or after three repeated
+ * attempts, the exchange ends with event 0 (0x80010112 / 0x80010118).
+ *
+ * Tunnel sockets handed over (tunnel GET, tunnel open) belong to the caller,
+ * who closes them; every other socket is closed by the library on every
+ * path, HTTPClient_Abort included.
+ *
+ * Tunnel open: the GET channel, the POST channel (whose body is the URI's
+ * query text, at most 15 characters) and the 20-byte answer run inside one
+ * HTTPClient_Process step, bounded by the sum of the three time-outs (at
+ * most 0xFFFFFFFF us) for the two channels plus 15 s for the answer.  The
+ * time each channel took is taken off that budget in microseconds; a budget
+ * used up ends the open with 0x8001001b.  The fallback's tunnelled request
+ * gets 5 s.  Bytes a device sends after the GET channel's response header
+ * are read as the answer.
+ *
+ * Streamed upload (synchronous POST with part header, trailer format and a
+ * file): dwBodyLength is the size of each file piece.  The request announces
+ * the whole body (prefix, part header, the file's size at the start, trailer
+ * text) as its Content-Length.  The trailer format takes at most two integer
+ * conversions (d, i, u, x, X, with flags and width), given the size of the
+ * last file piece and 2; the trailer piece is the printed text.  Another
+ * format, or a file whose size cannot be measured or that ends early,
+ * fails with 0x80010015.
+ *
+ * A raw or queued send with a time-out of 0 is bounded by 20 s. */
+
+/* Stores the event callback and its context (null function: 0x80010005). */
+uint32_t HTTPClient_SetCallback(HTTPClientHandle hClient, HTTPClientCallback pfnCallback,
+                                void *pContext);
+/* Starts an asynchronous GET / POST (connect, send and receive time-outs
+ * needed); the body arrives through events 1 and 2. */
+uint32_t HTTPClient_AsyncGet(HTTPClientHandle hClient, HTTPClientInfo *ptInfo);
+uint32_t HTTPClient_AsyncPost(HTTPClientHandle hClient, HTTPClientInfo *ptInfo);
+/* Asynchronous GET with the server-name filter requested. */
+uint32_t HTTPClient_FilteredAsyncGet(HTTPClientHandle hClient, HTTPClientInfo *ptInfo);
+/* RTSP-style tunnel: a GET whose socket is handed to iTunnelGetSocket, then
+ * a POST on a new connection handed to iTunnelPostSocket, both with the new
+ * session cookie (also copied to szSessionCookie). */
+uint32_t HTTPClient_TunnelGet(HTTPClientHandle hClient, HTTPClientInfo *ptInfo);
+uint32_t HTTPClient_AsyncTunnelGet(HTTPClientHandle hClient, HTTPClientInfo *ptInfo);
+/* Queues a tunnel open (the URI must hold "?": 0x80010014 at once). */
+uint32_t HTTPClient_AsyncTunnelOpen(HTTPClientHandle hClient, HTTPClientInfo *ptInfo);
+/* Queues a tunnelled request or a raw send (operation 1). */
+uint32_t HTTPClient_AsyncTunnelRequest(HTTPClientHandle hClient, HTTPClientInfo *ptInfo,
+                                       const HTTPClientTunnelRequest *ptRequest);
+/* Sends the descriptor's data on its socket: at once unless the client is
+ * in asynchronous mode, where it is queued. */
+uint32_t HTTPClient_SendTunnelData(HTTPClientHandle hClient,
+                                   const HTTPClientTunnelRequest *ptRequest);
+/* Stops the current operation, closing its socket and freeing its buffer. */
+uint32_t HTTPClient_Abort(HTTPClientHandle hClient);
+/* One asynchronous step. */
+uint32_t HTTPClient_Process(HTTPClientHandle hClient);
 
 /* Appends the credential lines and the blank line to the request text. */
 uint32_t HTTPClient_Authorize(HTTPClientHandle hClient);
