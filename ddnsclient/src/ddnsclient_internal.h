@@ -9,6 +9,7 @@
 
 #include <namreg/deadline.h>
 
+#include <stddef.h>
 #include <stdint.h>
 
 #define DDNSCLIENT_HLDM_SALT_LENGTH 10u
@@ -58,6 +59,9 @@ struct DDNSClientContext {
   // The budget of the public operation in progress (null outside one): its
   // exchanges, retries included, all end by it.
   const namreg::Deadline *pOperationDeadline;
+  // PeanutHull session, set by the login and advanced by every update reply
+  uint32_t dwPeanutHullChatID;
+  uint32_t dwPeanutHullSequence;
 };
 
 typedef uint32_t (*DDNSClientRoutine)(DDNSClientContext *context);
@@ -66,8 +70,6 @@ struct DDNSServiceInfo {
   uint32_t dwMinInterval;        // minutes
   DDNSClientRoutine pfnUpdate;   // null: none
   DDNSClientRoutine pfnCheckIP;  // null: none
-  uint8_t bHasUpdate;            // the provider defines an update routine
-  uint8_t bHasCheckIP;           // the provider defines a check-IP routine
 };
 
 namespace namreg {
@@ -76,6 +78,16 @@ extern const DDNSServiceInfo g_tDDNSServiceInfo[DDNSCLIENT_PROVIDER_COUNT];
 using namreg::g_tDDNSServiceInfo;
 
 namespace namreg {
+
+// One PeanutHull login or update attempt that ends, at the latest, when
+// `timeout_seconds` have passed since `start_ms` (the public operations hand
+// down their own budget; the table routines start a fresh one).
+uint32_t PeanutHullLogin(DDNSClientContext *context, uint32_t start_ms, uint32_t timeout_seconds);
+uint32_t PeanutHullUpdate(DDNSClientContext *context, uint32_t start_ms, uint32_t timeout_seconds);
+
+// Eight characters of 0-9 and a-z derived from two texts, then a NUL
+// (output holds DDNSCLIENT_DERIVED_PASSWORD_SIZE bytes).
+void DerivePassword(char *output, const char *first, const char *second);
 
 // Bounded copy: at most size - 1 characters, always terminated.
 void DDNSClient_CopyText(char *dest, const char *src, uint32_t size);

@@ -203,6 +203,115 @@ uint32_t DDNSClient_RequestKey_HLDM(DDNSClientContext *context);
 uint32_t DDNSClient_CheckHostname_HLDM(DDNSClientContext *context);
 uint32_t DDNSClient_Offline_HLDM(DDNSClientContext *context);
 
+/* ---- PeanutHull (provider 20) ---------------------------------------------
+ * A TCP login to the control server (challenge-response, host name
+ * registration, session numbers), then encrypted UDP updates that learn the
+ * public address.  Both use port 6060 of one fixed server address.
+ *
+ * DDNSCLIENT_PEANUTHULL_SERVER_ADDRESS: the control server, as a dotted text.
+ *   The service's own address is not known here: this one is a stand-in from
+ *   the documentation range (198.51.100.0/24), and a build for the real
+ *   service sets the real address in this one constant.
+ * DDNSCLIENT_PEANUTHULL_CLIENT_ID: the four-byte client identification code
+ *   sent in every login record, as a 32-bit value that goes out little-endian
+ *   (bytes 4E 52 47 01, "NRG" and the record version 1).
+ * User names longer than DDNSCLIENT_PEANUTHULL_MAX_USER characters do not fit
+ * the login record and are refused (0x80010006) before anything is sent.
+ * The UDP exchange uses the process-wide Blowfish key set by the login: run
+ * one PeanutHull exchange at a time per process. */
+#define DDNSCLIENT_PROVIDER_PEANUTHULL       20u
+#define DDNSCLIENT_PEANUTHULL_SERVER_ADDRESS "198.51.100.60"
+#define DDNSCLIENT_PEANUTHULL_PORT           6060u
+#define DDNSCLIENT_PEANUTHULL_CLIENT_ID      0x0147524Eu
+#define DDNSCLIENT_PEANUTHULL_MAX_USER       32u
+
+/* Time-out 0: 20 seconds.  On success *address is the public address
+ * (network byte order). */
+uint32_t DDNSClient_PeanutHullRegister(DDNSClientContext *context,
+                                       const DDNSClientSettings *settings, uint32_t timeout_seconds,
+                                       uint32_t *address);
+uint32_t DDNSClient_PeanutHullUpdate(DDNSClientContext *context, const DDNSClientSettings *settings,
+                                     uint32_t timeout_seconds, uint32_t *address);
+/* One login (up to 20 connection rounds) within the context's network
+ * time-out; one UDP update (up to 6 rounds of 30 seconds). */
+uint32_t DDNS_PeanutHull_Login(DDNSClientContext *context);
+uint32_t DDNS_PeanutHull_Update(DDNSClientContext *context);
+
+/* ---- I-O DATA (provider 7) and MegaChips (provider 25) ---------------------
+ * Requests go to port 80 of the service host with HTTP GET; the keyword
+ * tables judge the body.  The host names below stand for the services' own
+ * (a host program serving them sets the real names here).
+ *
+ * Derived credentials (deterministic; outputs are always terminated):
+ * - DDNSClient_IODATAMakeHostname: "wcam-" and the complements of the MAC's
+ *   last three bytes, last byte first, in lower-case hexadecimal (12 bytes
+ *   of output needed; the MAC text needs its 12 digits).
+ * - DDNSClient_IODATAMakeSerial: 10 decimal digits, the first five bytes of
+ *   the MD5 of the upper-case MAC text read as a big-endian number, modulo
+ *   10^10, with leading zeros; cut to output_size - 1 digits.
+ * - DDNSClient_IODATAMakePassword and DDNSClient_MegaChipsMakeDefPassword:
+ *   8 characters of 0-9 and a-z; character i is the big-endian 16-bit value
+ *   of MD5 bytes 2i and 2i+1, modulo 36, where the MD5 runs over the first
+ *   text, a zero byte, the second text and a zero byte.  The MegaChips
+ *   default password uses the user name and the word "namreg".  Both need
+ *   DDNSCLIENT_DERIVED_PASSWORD_SIZE bytes of output (password and NUL). */
+#define DDNSCLIENT_PROVIDER_IODATA           7u
+#define DDNSCLIENT_PROVIDER_MEGACHIPS        25u
+#define DDNSCLIENT_IODATA_HOST               "ddns.iodata.example"
+#define DDNSCLIENT_MEGACHIPS_HOST            "ddns.megachips.example"
+#define DDNSCLIENT_IODATA_OFFLINE            0u /* DDNSClient_IODATAProcess types */
+#define DDNSCLIENT_IODATA_REGISTER           1u
+#define DDNSCLIENT_MEGACHIPS_UPDATE          0u /* DDNSClient_MegaChipsProcess types */
+#define DDNSCLIENT_MEGACHIPS_CHANGE_PASSWORD 1u
+#define DDNSCLIENT_IODATA_HOSTNAME_SIZE      12u
+#define DDNSCLIENT_DERIVED_PASSWORD_SIZE     9u
+
+/* Time-out 0: 20 seconds.  Network errors are retried within the time-out.
+ * Type 0 takes the host name offline (and forgets the last address), type 1
+ * registers it.  Host names whose first label is longer than 95 characters,
+ * whose rest is longer than 31, or without a dot are refused (0xFFFFFFFF)
+ * before any request. */
+uint32_t DDNSClient_IODATAProcess(DDNSClientContext *context, const DDNSClientSettings *settings,
+                                  uint32_t timeout_seconds, uint32_t type);
+uint32_t DDNSClient_IODATARegister(DDNSClientContext *context, const DDNSClientSettings *settings,
+                                   uint32_t timeout_seconds);
+/* One attempt: type 0 updates, type 1 changes the password at the provider
+ * to the settings' password, authenticating with the MegaChips text (the
+ * current password) or, when that is empty, the default password. */
+uint32_t DDNSClient_MegaChipsProcess(DDNSClientContext *context, const DDNSClientSettings *settings,
+                                     uint32_t timeout_seconds, uint32_t type);
+uint32_t DDNSClient_Update_IOData(DDNSClientContext *context);
+uint32_t DDNSClient_Register_IOData(DDNSClientContext *context);
+uint32_t DDNSClient_Offline_IOData(DDNSClientContext *context);
+uint32_t DDNSClient_Update_MegaChips(DDNSClientContext *context);
+uint32_t DDNSClient_MegaChips_ChangeSetting(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_IOData(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_MegaChips(DDNSClientContext *context);
+uint32_t DDNSClient_IODATAMakeHostname(const char *mac, char *output, uint32_t output_size);
+uint32_t DDNSClient_IODATAMakeSerial(const char *mac, char *output, uint32_t output_size);
+uint32_t DDNSClient_IODATAMakePassword(const char *first, const char *second, char *output,
+                                       uint32_t output_size);
+uint32_t DDNSClient_MegaChipsMakeDefPassword(const char *user_name, char *output,
+                                             uint32_t output_size);
+
+/* ---- Update engine -----------------------------------------------------------
+ * DDNSClient_Update applies the settings, learns the public address (the
+ * provider's check-IP routine, at most four calls within the time-out, or
+ * the external address of DDNSClient_SetExternalIP) and runs the provider's
+ * update routine when the address differs from the last one reported (or
+ * the HTTP port is to be announced).  Time-out 0: 20 seconds.  Results: the
+ * update routine's; 0x70010001 when nothing had to change; 0x8002000B when
+ * the public address could not be learnt.  PeanutHull (20) and MegaChips
+ * (25) have operations of their own and are refused. */
+uint32_t DDNSClient_Update(DDNSClientContext *context, const DDNSClientSettings *settings,
+                           uint32_t timeout_seconds, uint32_t *address);
+/* 1 when the current provider's interval has passed since its last update. */
+int DDNSClient_IsTimeToUpdate(DDNSClientContext *context);
+/* The public address through the general check-IP rotation, starting at
+ * slot mode & 3. */
+uint32_t DDNSClient_GetPublicIP(DDNSClientContext *context, uint32_t timeout_seconds,
+                                uint32_t *address, uint32_t mode);
+
 /* ---- Socket transport (non-blocking, every wait a select) ----------------
  * *socket_fd is -1 when there is no socket; after any failure it is -1 again.
  * timeout_seconds is the budget of the whole call, however the peer paces

@@ -1,0 +1,357 @@
+// PeanutHull against peanuthull-sim on the control server's fixed address,
+// which each test adds to an interface of its own network namespace: the
+// login record as the simulator checks it, the login's failure replies, the
+// CNFM forms, the checks of the UDP reply with the sequence-number rule, the
+// retry rounds and the time budgets, and no descriptor left open.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client_fixture.h"
+#include "provider_world.h"
+#include "testworld.h"
+
+namespace {
+
+using ddnstest::CaptureOut;
+using ddnstest::Client;
+using Clock = std::chrono::steady_clock;
+
+const char kUser[] = "camuser";
+const char kPassword[] = "pa55word";
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// peanuthull-sim as a child process on the fixed address; its lines are
+// read back from a log file.
+class Sim {
+ public:
+  bool Start(const std::vector<std::string> &extra = {}) {
+    static int counter = 0;
+    log_ = nrtest::ScratchDir() + "/peanuthull-sim-" + std::to_string(++counter) + ".log";
+    std::vector<std::string> argv = {nrtest::BuiltProgram("tools/peanuthull-sim/peanuthull-sim"),
+                                     "--max-seconds",
+                                     "250",
+                                     "--user",
+                                     kUser,
+                                     "--password",
+                                     kPassword};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    if (!proc_.Start(argv, log_)) return false;
+    for (int i = 0; i < 100; ++i) {
+      if (Log().find("listening") != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+  std::string Log() const {
+    std::ifstream in(log_);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  // Number of log lines containing `text`.
+  int Count(const std::string &text) const {
+    std::istringstream in(Log());
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line)) n += line.find(text) != std::string::npos ? 1 : 0;
+    return n;
+  }
+  // Count() once it reaches `n` or after two seconds (the simulator writes
+  // its line after its reply).
+  int WaitCount(const std::string &text, int n) const {
+    for (int i = 0; i < 100 && Count(text) < n; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return Count(text);
+  }
+
+ private:
+  nrtest::ChildProcess proc_;
+  std::string log_;
+};
+
+class PeanutHullTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    NAMREG_REQUIRE_SANDBOX();
+    ASSERT_TRUE(nrtest::AddDummyInterface(
+        "ph0", std::string(DDNSCLIENT_PEANUTHULL_SERVER_ADDRESS) + "/24"));
+    ASSERT_EQ(client.result, 0u);
+    fds = nrtest::CountOpenFds();
+  }
+
+  // Settings applied once ahead, so that the host name's DNS look-up (of
+  // the settings step, outside the operation's budget) is not timed.
+  DDNSClientSettings Applied() {
+    DDNSClientSettings s = Settings();
+    EXPECT_EQ(DDNSClient_ProcessUpdateSettings(client.context, &s), 0u);
+    return s;
+  }
+
+  DDNSClientSettings Settings(const char *user = kUser, const char *password = kPassword) {
+    DDNSClientSettings s;
+    std::memset(&s, 0, sizeof s);
+    s.dwFlags = DDNSCLIENT_FLAG_ENABLE | DDNSCLIENT_FLAG_PROVIDER | DDNSCLIENT_FLAG_HOSTNAME |
+                DDNSCLIENT_FLAG_USERNAME | DDNSCLIENT_FLAG_PASSWORD;
+    s.dwEnable = 1;
+    s.dwServiceProvider = DDNSCLIENT_PROVIDER_PEANUTHULL;
+    std::snprintf(s.szHostName, sizeof s.szHostName, "cam.example.test");
+    std::snprintf(s.szUserName, sizeof s.szUserName, "%s", user);
+    std::snprintf(s.szPassword, sizeof s.szPassword, "%s", password);
+    return s;
+  }
+
+  // Applies the settings and logs in directly (no retries).
+  uint32_t Login(const char *user = kUser, const char *password = kPassword) {
+    DDNSClientSettings s = Settings(user, password);
+    EXPECT_EQ(DDNSClient_ProcessUpdateSettings(client.context, &s), 0u);
+    client->dwNetworkTimeout = 5;
+    return DDNS_PeanutHull_Login(client.context);
+  }
+
+  Client client;
+  Sim sim;
+  int fds = 0;
+  const uint32_t server = inet_addr(DDNSCLIENT_PEANUTHULL_SERVER_ADDRESS);
+};
+
+TEST_F(PeanutHullTest, RegisterThenUpdatesFollowTheSession) {
+  ASSERT_TRUE(sim.Start({"--chat", "4711", "--sequence", "1000"}));
+  // The register learns the public address from the first check-IP page of
+  // the rotation.
+  nrtest::FakeDns dns(provtest::ProviderNames());
+  ASSERT_TRUE(dns.ok());
+  provtest::HttpPeer page(8245,
+                          [](const std::string &, int) { return provtest::Reply("203.0.113.9"); });
+  ASSERT_TRUE(page.ok());
+  const int base_fds = nrtest::CountOpenFds();
+  DDNSClientSettings s = Settings();
+  uint32_t address = 1;
+  ASSERT_EQ(DDNSClient_PeanutHullRegister(client.context, &s, 10, &address), 0u);
+  EXPECT_EQ(address, inet_addr("203.0.113.9"));
+  EXPECT_EQ(page.requests().size(), 1u);
+  EXPECT_EQ(client->dwPeanutHullChatID, 4711u);
+  EXPECT_EQ(client->dwPeanutHullSequence, 1000u);
+  EXPECT_EQ(sim.Count("tcp login record ok"), 1);
+  EXPECT_EQ(sim.Count("tcp regi cam.example.test"), 1);
+  EXPECT_EQ(sim.WaitCount("tcp quit", 1), 1);
+
+  for (uint32_t i = 0; i < 3; ++i) {
+    address = 0;
+    ASSERT_EQ(DDNSClient_PeanutHullUpdate(client.context, &s, 10, &address), 0u) << i;
+    // The server sees the camera at the address it sent from.
+    EXPECT_EQ(address, server);
+    EXPECT_STREQ(client->szCurrentIP, DDNSCLIENT_PEANUTHULL_SERVER_ADDRESS);
+    EXPECT_EQ(client->dwPeanutHullSequence, 1001u + i);
+    EXPECT_EQ(sim.Count("sequence=" + std::to_string(1000 + i) + " ok"), 1) << sim.Log();
+  }
+  EXPECT_TRUE(page.WaitIdle());
+  EXPECT_EQ(nrtest::CountOpenFds(), base_fds);
+}
+
+TEST_F(PeanutHullTest, ChallengeWithZeroTimeBytesSendsFDFDFDFD) {
+  ASSERT_TRUE(sim.Start({"--zero-time"}));
+  EXPECT_EQ(Login(), 0u);
+  EXPECT_EQ(sim.Count("tcp login record ok time=fdfdfdfd"), 1) << sim.Log();
+  EXPECT_EQ(nrtest::CountOpenFds(), fds);
+}
+
+TEST_F(PeanutHullTest, LongestUserNameFitsAndOneMoreIsRefusedBeforeSending) {
+  const std::string longest(DDNSCLIENT_PEANUTHULL_MAX_USER, 'u');
+  ASSERT_TRUE(sim.Start({"--user", longest}));
+  EXPECT_EQ(Login(longest.c_str()), 0u);
+  EXPECT_EQ(sim.Count("tcp login record ok"), 1) << sim.Log();
+  EXPECT_EQ(sim.WaitCount("tcp quit", 1), 1);
+
+  const std::string too_long = longest + "u";
+  DDNSClientSettings s = Settings(too_long.c_str());
+  uint32_t address = 0;
+  std::string out = CaptureOut([&] {
+    EXPECT_EQ(DDNSClient_PeanutHullRegister(client.context, &s, 5, &address),
+              DDNSCLIENT_E_INVALID_ARGS);
+    EXPECT_EQ(DDNS_PeanutHull_Login(client.context), DDNSCLIENT_E_INVALID_ARGS);
+  });
+  EXPECT_NE(out.find("[DDNSClient_PeanutHullRegister] User name longer than 32 characters"),
+            std::string::npos)
+      << out;
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(sim.Count(" tcp "), 4) << sim.Log();  // only the first login's lines
+  EXPECT_EQ(nrtest::CountOpenFds(), fds);
+}
+
+TEST_F(PeanutHullTest, LoginFailureRepliesGiveTheirCodes) {
+  struct Case {
+    const char *mode;
+    const char *password;
+    uint32_t result;
+    const char *line;
+  };
+  const Case cases[] = {
+      {"auth-504", kPassword, DDNSCLIENT_E_AUTH, "Authentication mechanism unsupported"},
+      {"login-535", kPassword, DDNSCLIENT_E_AUTH, "Server Response Error: 535"},
+      {"normal", "wrong", DDNSCLIENT_E_AUTH, "Server Response Error: 535"},
+      {"regi-507", kPassword, DDNSCLIENT_E_HOSTNAME, "Server Response Error: 507"},
+      {"regi-508", kPassword, DDNSCLIENT_E_HOSTNAME, "Server Response Error: 508"},
+  };
+  Applied();
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.mode);
+    Sim one;
+    ASSERT_TRUE(one.Start({"--mode", c.mode}));
+    // The public operation returns these at once, without retrying.
+    DDNSClientSettings s = Settings(kUser, c.password);
+    uint32_t address = 0;
+    const auto start = Clock::now();
+    std::string out = CaptureOut([&] {
+      EXPECT_EQ(DDNSClient_PeanutHullRegister(client.context, &s, 10, &address), c.result);
+    });
+    EXPECT_LT(SecondsSince(start), 3.0);
+    EXPECT_NE(out.find(c.line), std::string::npos) << out;
+    EXPECT_EQ(nrtest::CountOpenFds(), fds);
+  }
+}
+
+TEST_F(PeanutHullTest, ConfirmationWithOneOrTwoNumbers) {
+  {
+    Sim one;
+    ASSERT_TRUE(one.Start({"--mode", "cnfm-one-number", "--chat", "123"}));
+    client->dwPeanutHullSequence = 77;
+    EXPECT_EQ(Login(), DDNSCLIENT_E_NETWORK);
+    EXPECT_EQ(client->dwPeanutHullChatID, 123u);
+    EXPECT_EQ(client->dwPeanutHullSequence, 77u);
+    EXPECT_EQ(one.Count("tcp quit"), 0);
+  }
+  Sim two;
+  ASSERT_TRUE(two.Start({"--chat", "123", "--sequence", "456"}));
+  EXPECT_EQ(Login(), 0u);
+  EXPECT_EQ(client->dwPeanutHullChatID, 123u);
+  EXPECT_EQ(client->dwPeanutHullSequence, 456u);
+  EXPECT_EQ(two.WaitCount("tcp quit", 1), 1);
+  EXPECT_EQ(nrtest::CountOpenFds(), fds);
+}
+
+TEST_F(PeanutHullTest, UpdateReplyChecksAndTheSequenceRule) {
+  struct Case {
+    std::vector<std::string> args;
+    uint32_t result;
+    uint32_t sequence_after;  // the login's sequence number is 500
+    const char *line;
+  };
+  const Case cases[] = {
+      {{"--sequence-offset", "0"}, 0, 501, nullptr},
+      {{"--sequence-offset", "2"}, 0, 503, nullptr},
+      {{"--sequence-offset", "3"}, DDNSCLIENT_E_NETWORK, 500, "sequence number error"},
+      {{"--mode", "bad-checksum"}, DDNSCLIENT_E_NETWORK, 501, "check sum error"},
+      {{"--mode", "bad-padding"}, DDNSCLIENT_E_NETWORK, 501, "padding error"},
+      {{"--mode", "bad-chat"}, DDNSCLIENT_E_NETWORK, 500, "chat id error"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.args.back());
+    Sim one;
+    std::vector<std::string> args = {"--sequence", "500"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    ASSERT_TRUE(one.Start(args));
+    ASSERT_EQ(Login(), 0u);
+    std::memset(client->szCurrentIP, 0, sizeof client->szCurrentIP);
+    std::string out =
+        CaptureOut([&] { EXPECT_EQ(DDNS_PeanutHull_Update(client.context), c.result); });
+    EXPECT_EQ(client->dwPeanutHullSequence, c.sequence_after);
+    EXPECT_EQ(one.Count("sequence=500 ok"), 1) << one.Log();
+    if (c.line != nullptr) {
+      EXPECT_NE(out.find(c.line), std::string::npos) << out;
+      EXPECT_STREQ(client->szCurrentIP, "");
+    } else {
+      EXPECT_STREQ(client->szCurrentIP, DDNSCLIENT_PEANUTHULL_SERVER_ADDRESS);
+    }
+    EXPECT_EQ(nrtest::CountOpenFds(), fds);
+  }
+}
+
+TEST_F(PeanutHullTest, ServerClosingAfterEveryGreetingIsRetriedUntilTheBudgetEnds) {
+  ASSERT_TRUE(sim.Start({"--mode", "close-after-greeting"}));
+  DDNSClientSettings s = Applied();
+  uint32_t address = 0;
+  const auto start = Clock::now();
+  std::string out = CaptureOut([&] {
+    EXPECT_EQ(DDNSClient_PeanutHullRegister(client.context, &s, 3, &address), DDNSCLIENT_E_NETWORK);
+  });
+  const double took = SecondsSince(start);
+  EXPECT_GE(took, 2.9);  // the tick counts in steps of 10 ms
+  EXPECT_LT(took, 4.0);
+  // Every login is 20 rounds; the operation starts a new one after a pause.
+  size_t lines = 0;
+  for (size_t at = out.find("retry 20 times failed"); at != std::string::npos;
+       at = out.find("retry 20 times failed", at + 1))
+    ++lines;
+  EXPECT_GE(lines, 2u) << out;
+  EXPECT_EQ(sim.Count("tcp greeting, closed") % 20, 0) << sim.Log();
+  EXPECT_GE(sim.Count("tcp greeting, closed"), 40);
+  EXPECT_EQ(nrtest::CountOpenFds(), fds);
+}
+
+TEST_F(PeanutHullTest, NoServerAndSilentUpdatesEndWithinTheBudget) {
+  // Nothing listens: each login fails at the connect and is retried.
+  DDNSClientSettings s = Applied();
+  uint32_t address = 0;
+  auto start = Clock::now();
+  EXPECT_EQ(DDNSClient_PeanutHullRegister(client.context, &s, 2, &address), DDNSCLIENT_E_NETWORK);
+  EXPECT_LT(SecondsSince(start), 3.0);
+
+  ASSERT_TRUE(sim.Start({"--mode", "silent"}));
+  ASSERT_EQ(Login(), 0u);
+  start = Clock::now();
+  std::string out = CaptureOut([&] {
+    EXPECT_EQ(DDNSClient_PeanutHullUpdate(client.context, &s, 3, &address), DDNSCLIENT_E_NETWORK);
+  });
+  EXPECT_GE(SecondsSince(start), 2.9);
+  EXPECT_LT(SecondsSince(start), 4.0);
+  EXPECT_NE(out.find("[DDNS_PeanutHull] recvfrom error"), std::string::npos) << out;
+  EXPECT_EQ(nrtest::CountOpenFds(), fds);
+}
+
+// Slow (three minutes): the update routine's own six rounds of 30 seconds.
+TEST_F(PeanutHullTest, SilentUpdateResponderGetsSixRequests) {
+  ASSERT_TRUE(sim.Start({"--mode", "silent"}));
+  ASSERT_EQ(Login(), 0u);
+  const auto start = Clock::now();
+  std::string out =
+      CaptureOut([&] { EXPECT_EQ(DDNS_PeanutHull_Update(client.context), DDNSCLIENT_E_NETWORK); });
+  const double took = SecondsSince(start);
+  EXPECT_GE(took, 179.9);
+  EXPECT_LT(took, 185.0);
+  EXPECT_EQ(sim.Count(" udp from "), 6) << sim.Log();
+  EXPECT_NE(out.find("[DDNS_PeanutHull] recvfrom error"), std::string::npos) << out;
+  EXPECT_EQ(nrtest::CountOpenFds(), fds);
+}
+
+TEST_F(PeanutHullTest, ArgumentsAndProviderAreChecked) {
+  DDNSClientSettings s = Settings();
+  uint32_t address = 0;
+  std::string out = CaptureOut([&] {
+    EXPECT_EQ(DDNSClient_PeanutHullRegister(nullptr, &s, 5, &address), DDNSCLIENT_E_INVALID_ARGS);
+    EXPECT_EQ(DDNSClient_PeanutHullUpdate(client.context, &s, 5, nullptr),
+              DDNSCLIENT_E_INVALID_ARGS);
+    s.dwServiceProvider = 1;
+    EXPECT_EQ(DDNSClient_PeanutHullUpdate(client.context, &s, 5, &address),
+              DDNSCLIENT_E_INVALID_ARGS);
+  });
+  EXPECT_NE(out.find("[DDNSClient_PeanutHullRegister] Invalid arguments\r"), std::string::npos);
+  EXPECT_NE(out.find("[DDNSClient_PeanutHullUpdate] Invalid arguments\r"), std::string::npos);
+  EXPECT_NE(out.find("[DDNSClient_PeanutHullUpdate] Invalid service provider: 1\r\n"),
+            std::string::npos);
+  EXPECT_EQ(client->dwServiceProvider, 1u);  // settings untouched
+}
+
+}  // namespace
