@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <regex>
@@ -14,7 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "test_servers.h"
+#include "fake_dns.h"
+#include "peers.h"
 #include "testworld.h"
 
 namespace {
@@ -192,7 +194,7 @@ struct RegisterCase {
 };
 
 TEST_F(NamregHLDM, RegisterOutcomeTable) {
-  ddnstest::FakeDns dns(ddnstest::Names{{"hldm.example", "127.0.0.1"}});
+  nrtest::FakeDns dns(nrtest::Names{{"hldm.example", "127.0.0.1"}});
   ASSERT_TRUE(dns.ok());
   const RegisterCase cases[] = {
       {"server name given by DNS",
@@ -272,7 +274,7 @@ TEST_F(NamregHLDM, RegisterOutcomeTable) {
 }
 
 TEST_F(NamregHLDM, RegisterWithASilentNameServerFailsAtOnce) {
-  ddnstest::FakeDns silent(ddnstest::Names{}, true);
+  nrtest::FakeDns silent(nrtest::NoAnswer());
   ASSERT_TRUE(silent.ok());
   Sim sim;
   ASSERT_TRUE(sim.Start());
@@ -280,7 +282,7 @@ TEST_F(NamregHLDM, RegisterWithASilentNameServerFailsAtOnce) {
   EXPECT_EQ(o.process.exit_status, 0x10);
   ExpectLine(o, kWarning, "Network error for register");
   EXPECT_LT(o.process.seconds, 6.0) << "one name check, no retry";
-  EXPECT_EQ(silent.queries(), 1);
+  EXPECT_EQ(silent.queries().size(), 1u);
   EXPECT_TRUE(sim.Connections(0, 200).empty());
 }
 
@@ -393,7 +395,7 @@ TEST_F(NamregHLDM, MacAddressFromTheEnvironment) {
 }
 
 TEST_F(NamregHLDM, LostRegisterReply) {
-  ddnstest::FakeDns dns(ddnstest::Names{{kHost, "127.0.0.1"}, {"moved.hldm.example", "192.0.2.1"}});
+  nrtest::FakeDns dns(nrtest::Names{{kHost, "127.0.0.1"}, {"moved.hldm.example", "192.0.2.1"}});
   ASSERT_TRUE(dns.ok());
   Sim sim;
   ASSERT_TRUE(sim.Start({"--mode", "close", "--only", "register"}));
@@ -415,7 +417,7 @@ TEST_F(NamregHLDM, LostRegisterReply) {
 // ---- Request key -----------------------------------------------------------
 
 TEST_F(NamregHLDM, RequestKeyOutcomeTable) {
-  ddnstest::FakeDns dns(ddnstest::Names{{"hldm.example", "127.0.0.1"}});
+  nrtest::FakeDns dns(nrtest::Names{{"hldm.example", "127.0.0.1"}});
   ASSERT_TRUE(dns.ok());
   {
     Sim sim;
@@ -453,7 +455,7 @@ TEST_F(NamregHLDM, RequestKeyOutcomeTable) {
 
 TEST_F(NamregHLDM, RequestKeyNetworkErrorAndEmailCut) {
   {
-    ddnstest::FakeDns silent(ddnstest::Names{}, true);
+    nrtest::FakeDns silent(nrtest::NoAnswer());
     ASSERT_TRUE(silent.ok());
     Outcome o = RunNamreg(sink(), {"-s", "hldm.example", "-f", kHost, kEmail});
     EXPECT_EQ(o.process.exit_status, 0x10);
@@ -474,7 +476,7 @@ TEST_F(NamregHLDM, RequestKeyNetworkErrorAndEmailCut) {
 // ---- Check host name -----------------------------------------------------------
 
 TEST_F(NamregHLDM, CheckHostnameOutcomeTable) {
-  ddnstest::FakeDns dns(ddnstest::Names{{"hldm.example", "127.0.0.1"}});
+  nrtest::FakeDns dns(nrtest::Names{{"hldm.example", "127.0.0.1"}});
   ASSERT_TRUE(dns.ok());
   {
     Sim sim;
@@ -518,7 +520,7 @@ TEST_F(NamregHLDM, CheckHostnameOutcomeTable) {
 
 TEST_F(NamregHLDM, CheckHostnameNetworkErrorAndHostNameCut) {
   {
-    ddnstest::FakeDns silent(ddnstest::Names{}, true);
+    nrtest::FakeDns silent(nrtest::NoAnswer());
     ASSERT_TRUE(silent.ok());
     Outcome o = RunNamreg(sink(), {"-s", "hldm.example", "-c", kHost, kEmail});
     EXPECT_EQ(o.process.exit_status, 3);

@@ -5,7 +5,8 @@
 #include <fcntl.h>
 
 #include "client_fixture.h"
-#include "test_servers.h"
+#include "fake_dns.h"
+#include "peers.h"
 #include "testworld.h"
 
 namespace {
@@ -83,7 +84,7 @@ TEST(DDNSClientInitial, KeepsAtMost31FirmwareCharacters) {
 TEST(DDNSClientInitial, ChecksTheServerNamesWithTheNameServer) {
   NAMREG_REQUIRE_SANDBOX();
   nrtest::WriteResolvConf("nameserver 127.0.0.1\n");
-  ddnstest::FakeDns dns(ddnstest::Names{{"ddns.example", "127.0.0.9"}});
+  nrtest::FakeDns dns(nrtest::Names{{"ddns.example", "127.0.0.9"}});
   ASSERT_TRUE(dns.ok());
 
   DDNSClientInitInfo info = DefaultInitInfo();
@@ -117,7 +118,7 @@ TEST(DDNSClientInitial, ChecksTheServerNamesWithTheNameServer) {
 TEST(DDNSClientInitial, KeepsAServerNameThatCannotBeChecked) {
   NAMREG_REQUIRE_SANDBOX();
   nrtest::WriteResolvConf("nameserver 127.0.0.1\n");
-  ddnstest::FakeDns dns(ddnstest::Names{}, /*silent=*/true);
+  nrtest::FakeDns dns(nrtest::NoAnswer());
   ASSERT_TRUE(dns.ok());
   DDNSClientInitInfo info = DefaultInitInfo();
   std::strcpy(info.szHLDMServerName, "ddns.example");
@@ -196,8 +197,8 @@ TEST(DDNSClientNecessaryFlag, ByProvider) {
 TEST(DDNSClientCheckServerName, StoresTheNameTheProviderNeeds) {
   NAMREG_REQUIRE_SANDBOX();
   nrtest::WriteResolvConf("nameserver 127.0.0.1\n");
-  ddnstest::FakeDns dns(
-      ddnstest::Names{{"members.example", "127.0.0.5"}, {"hldm.example", "127.0.0.6"}});
+  nrtest::FakeDns dns(
+      nrtest::Names{{"members.example", "127.0.0.5"}, {"hldm.example", "127.0.0.6"}});
   ASSERT_TRUE(dns.ok());
   Client c;
   ASSERT_EQ(c.result, 0u);
@@ -207,7 +208,7 @@ TEST(DDNSClientCheckServerName, StoresTheNameTheProviderNeeds) {
 
   // Disabled: nothing is checked.
   EXPECT_EQ(DDNSClient_CheckServerName(c.context, &s), 0u);
-  EXPECT_EQ(dns.queries(), 0);
+  EXPECT_EQ(dns.queries().size(), 0u);
 
   c->dwEnabled = 1;
   c->dwServiceProvider = 10;

@@ -8,14 +8,15 @@
 #include <vector>
 
 #include "client_fixture.h"
-#include "test_servers.h"
+#include "fake_dns.h"
+#include "peers.h"
 #include "testworld.h"
 
 namespace {
 
 using ddnstest::CaptureOut;
 using ddnstest::Client;
-using ddnstest::ScriptServer;
+using nrtest::ScriptServer;
 
 std::string DecodeLine(std::string line) {
   size_t end = line.find("\r\n");
@@ -39,17 +40,17 @@ struct HLDMServer {
   std::vector<bool> client_closed;    // after the reply was sent
 
   ScriptServer::Script Script() {
-    return [this](int fd, int) {
-      ddnstest::SendAll(fd, greeting);
-      std::string line = ddnstest::ReadLine(fd, 5000);
+    return [this](int fd, const std::string &, int) {
+      nrtest::SendAll(fd, greeting);
+      std::string line = nrtest::ReadLine(fd, 5000);
       {
         std::lock_guard<std::mutex> lock(mu);
         requests.push_back(line.empty() ? std::string() : DecodeLine(line));
       }
       if (line.empty()) return;
-      ddnstest::SendAll(fd, reply);
+      nrtest::SendAll(fd, reply);
       if (!close_after_reply) {
-        bool closed = ddnstest::PeerCloses(fd, 5000);
+        bool closed = nrtest::PeerCloses(fd, 5000);
         std::lock_guard<std::mutex> lock(mu);
         client_closed.push_back(closed);
       }
@@ -350,10 +351,10 @@ TEST(HLDMExchange, NetworkFailures) {
     ASSERT_EQ(c.result, 0u);
     SetHLDMFields(c.context);
     std::string greeting = k.greeting;
-    ScriptServer server([greeting](int fd, int) {
+    ScriptServer server([greeting](int fd, const std::string &, int) {
       if (greeting.empty()) return;
-      ddnstest::SendAll(fd, greeting);
-      ddnstest::ReadLine(fd, 3000);
+      nrtest::SendAll(fd, greeting);
+      nrtest::ReadLine(fd, 3000);
     });
     ASSERT_TRUE(server.ok());
     CaptureOut([&] {
@@ -489,16 +490,16 @@ TEST(HLDMOperations, CheckIPUpdateOfflineAndNulls) {
 TEST(HLDMOperations, LostRegisterReplyIsConfirmedByDNSAndCheckIP) {
   NAMREG_REQUIRE_SANDBOX();
   nrtest::WriteResolvConf("nameserver 127.0.0.1\n");
-  ddnstest::FakeDns dns(
-      ddnstest::Names{{"cam.hldm.example", "127.0.0.1"}, {"moved.hldm.example", "192.0.2.1"}});
+  nrtest::FakeDns dns(
+      nrtest::Names{{"cam.hldm.example", "127.0.0.1"}, {"moved.hldm.example", "192.0.2.1"}});
   ASSERT_TRUE(dns.ok());
   // Register: a reset instead of the reply; check IP: the peer address.
   ScriptServer server(
-      [](int fd, int) {
-        ddnstest::SendAll(fd, "abcdefghij\n");
-        std::string request = DecodeLine(ddnstest::ReadLine(fd));
+      [](int fd, const std::string &, int) {
+        nrtest::SendAll(fd, "abcdefghij\n");
+        std::string request = DecodeLine(nrtest::ReadLine(fd));
         if (request.rfind("checkIP&", 0) == 0) {
-          ddnstest::SendAll(fd, "retc=0:127.0.0.1:");
+          nrtest::SendAll(fd, "retc=0:127.0.0.1:");
           return;
         }
         linger l{1, 0};
@@ -530,9 +531,9 @@ TEST(HLDMOperations, LostRegisterReplyIsConfirmedByDNSAndCheckIP) {
 TEST(HLDMPublic, RetriesNetworkErrorsUntilTheTimeOut) {
   NAMREG_REQUIRE_SANDBOX();
   ScriptServer server(
-      [](int fd, int) {
-        ddnstest::SendAll(fd, "abcdefghij\r\n");
-        ddnstest::ReadLine(fd, 1000);
+      [](int fd, const std::string &, int) {
+        nrtest::SendAll(fd, "abcdefghij\r\n");
+        nrtest::ReadLine(fd, 1000);
       },
       3495);
   ASSERT_TRUE(server.ok());
@@ -580,7 +581,7 @@ TEST(HLDMPublic, DefaultTimeOutsAndNoRetryOnOtherResults) {
 TEST(HLDMPublic, ServerNameThatCannotBeCheckedFailsAtOnce) {
   NAMREG_REQUIRE_SANDBOX();
   nrtest::WriteResolvConf("nameserver 127.0.0.1\n");
-  ddnstest::FakeDns silent(ddnstest::Names{}, true);
+  nrtest::FakeDns silent(nrtest::NoAnswer());
   ASSERT_TRUE(silent.ok());
   Client c;
   ASSERT_EQ(c.result, 0u);
@@ -592,7 +593,7 @@ TEST(HLDMPublic, ServerNameThatCannotBeCheckedFailsAtOnce) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_LT(seconds, 5.0) << "one 2-second name check, no retry";
-  EXPECT_EQ(silent.queries(), 1);
+  EXPECT_EQ(silent.queries().size(), 1u);
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "client_fixture.h"
-#include "test_servers.h"
+
+#include "fake_dns.h"
+#include "peers.h"
 #include "testworld.h"
 
 namespace {
@@ -70,7 +72,7 @@ TEST(DDNSClientRegisterSettings, ServerNameChecks) {
   ASSERT_EQ(c.result, 0u);
   DDNSClientSettings s = HLDMSettings("cam.example", "a@b.c", "k", "hldm.example", 0x11E);
   {
-    ddnstest::FakeDns dns(ddnstest::Names{{"hldm.example", "127.0.0.7"}});
+    nrtest::FakeDns dns(nrtest::Names{{"hldm.example", "127.0.0.7"}});
     ASSERT_TRUE(dns.ok());
     EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0u);
     EXPECT_STREQ(c->szHLDMServerName, "hldm.example");
@@ -83,7 +85,7 @@ TEST(DDNSClientRegisterSettings, ServerNameChecks) {
     EXPECT_STREQ(c->szHLDMServerName, "hldm.example") << "a refused name is not stored";
   }
   {
-    ddnstest::FakeDns silent(ddnstest::Names{}, true);
+    nrtest::FakeDns silent(nrtest::NoAnswer());
     ASSERT_TRUE(silent.ok());
     std::string out = CaptureOut(
         [&] { EXPECT_EQ(DDNSClient_ProcessRegisterSettings(c.context, &s), 0x80020010u); });
@@ -272,7 +274,7 @@ TEST(DDNSClientUpdateSettings, ProviderIntervalPortsAndTexts) {
 TEST(DDNSClientUpdateSettings, NewHostNameSeedsTheLastAddressFromDNS) {
   NAMREG_REQUIRE_SANDBOX();
   nrtest::WriteResolvConf("nameserver 127.0.0.1\n");
-  ddnstest::FakeDns dns(ddnstest::Names{{"cam.dyn.example", "198.51.100.4"}});
+  nrtest::FakeDns dns(nrtest::Names{{"cam.dyn.example", "198.51.100.4"}});
   ASSERT_TRUE(dns.ok());
   Client c;
   ASSERT_EQ(c.result, 0u);
@@ -281,10 +283,10 @@ TEST(DDNSClientUpdateSettings, NewHostNameSeedsTheLastAddressFromDNS) {
   EXPECT_EQ(DDNSClient_ProcessUpdateSettings(c.context, &s), 0u);
   EXPECT_STREQ(c->szHostName, "cam.dyn.example");
   EXPECT_EQ(c->dwLastIP, inet_addr("198.51.100.4"));
-  const int queries = dns.queries();
+  const size_t queries = dns.queries().size();
   // The same name again: no new query.
   EXPECT_EQ(DDNSClient_ProcessUpdateSettings(c.context, &s), 0u);
-  EXPECT_EQ(dns.queries(), queries);
+  EXPECT_EQ(dns.queries().size(), queries);
 
   std::strcpy(s.szHostName, "gone.dyn.example");
   std::string out =

@@ -7,13 +7,14 @@
 #include <chrono>
 
 #include "client_fixture.h"
-#include "test_servers.h"
+#include "fake_dns.h"
+#include "peers.h"
 #include "testworld.h"
 
 namespace {
 
 using ddnstest::CaptureOut;
-using ddnstest::ScriptServer;
+using nrtest::ScriptServer;
 
 const uint32_t kLoopback = htonl(INADDR_LOOPBACK);
 
@@ -52,7 +53,7 @@ TEST(DDNSClientSocketConnect, ConnectsAndFailsCleanly) {
   const int fds = nrtest::CountOpenFds();
   uint16_t port;
   {
-    ScriptServer server([](int, int) {});
+    ScriptServer server([](int, const std::string &, int) {});
     ASSERT_TRUE(server.ok());
     port = server.port();
     int32_t fd = -1;
@@ -86,10 +87,10 @@ struct Pair {
 };
 
 TEST(DDNSClientReceive, ReadsUntilThePeerCloses) {
-  Pair p([](int s, int) {
-    ddnstest::SendAll(s, "retc=0:");
+  Pair p([](int s, const std::string &, int) {
+    nrtest::SendAll(s, "retc=0:");
     usleep(50000);
-    ddnstest::SendAll(s, "tail");
+    nrtest::SendAll(s, "tail");
   });
   ASSERT_GE(p.fd, 0);
   char buffer[64];
@@ -99,9 +100,9 @@ TEST(DDNSClientReceive, ReadsUntilThePeerCloses) {
 }
 
 TEST(DDNSClientReceive, ExactlyFillingTheSizeKeepsTheSocketOpen) {
-  Pair p([](int s, int) {
-    ddnstest::SendAll(s, "0123456789");
-    ddnstest::PeerCloses(s, 3000);
+  Pair p([](int s, const std::string &, int) {
+    nrtest::SendAll(s, "0123456789");
+    nrtest::PeerCloses(s, 3000);
   });
   ASSERT_GE(p.fd, 0);
   char buffer[12];
@@ -115,9 +116,9 @@ TEST(DDNSClientReceive, ExactlyFillingTheSizeKeepsTheSocketOpen) {
 }
 
 TEST(DDNSClientReceive, StallAfterPartialDataFailsAtTheTimeOut) {
-  Pair p([](int s, int) {
-    ddnstest::SendAll(s, "retc=0:partial");
-    ddnstest::PeerCloses(s, 5000);
+  Pair p([](int s, const std::string &, int) {
+    nrtest::SendAll(s, "retc=0:partial");
+    nrtest::PeerCloses(s, 5000);
   });
   ASSERT_GE(p.fd, 0);
   char buffer[64];
@@ -147,8 +148,8 @@ TEST(DDNSClientSend, SendsEverythingAndChecksItsArguments) {
   {
     // The listener sits on an ephemeral loopback port of the host's network:
     // a stray connection from a parallel test must not hide ours.
-    Pair p([&got](int s, int) {
-      std::string line = ddnstest::ReadLine(s);
+    Pair p([&got](int s, const std::string &, int) {
+      std::string line = nrtest::ReadLine(s);
       if (line.size() > got.size()) got = line;
     });
     ASSERT_GE(p.fd, 0);
@@ -180,9 +181,9 @@ TEST(DDNSClientReceiveSalt, TakesExactlyElevenBytes) {
   };
   for (const Case &k : cases) {
     SCOPED_TRACE(k.greeting);
-    Pair p([&k](int s, int) {
-      if (!k.greeting.empty()) ddnstest::SendAll(s, k.greeting);
-      if (!k.greeting.empty()) ddnstest::PeerCloses(s, 3000);
+    Pair p([&k](int s, const std::string &, int) {
+      if (!k.greeting.empty()) nrtest::SendAll(s, k.greeting);
+      if (!k.greeting.empty()) nrtest::PeerCloses(s, 3000);
     });
     ASSERT_GE(p.fd, 0);
     usleep(100000);  // the whole greeting is there before the one read
@@ -196,7 +197,7 @@ TEST(DDNSClientReceiveSalt, TakesExactlyElevenBytes) {
 }
 
 TEST(DDNSClientReceiveSalt, SilenceAndArguments) {
-  Pair p([](int s, int) { ddnstest::PeerCloses(s, 3000); });
+  Pair p([](int s, const std::string &, int) { nrtest::PeerCloses(s, 3000); });
   ASSERT_GE(p.fd, 0);
   char salt[11];
   EXPECT_EQ(CaptureOut([&] {

@@ -21,7 +21,7 @@
 #include "http_peers.h"
 #include "named_fixture.h"
 #include "namreg/httpclient.h"
-#include "script_server.h"
+#include "peers.h"
 #include "testworld.h"
 
 namespace {
@@ -81,7 +81,7 @@ TEST(HttpWorld, DdnsGetByteForByteThroughTheSecondNameServer) {
     ScriptServer server;
     ASSERT_TRUE(server.Start(
         [](int fd, const std::string &, int) {
-          ScriptServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\ngood ");
+          nrtest::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\ngood ");
         },
         "127.0.0.1", port));
     size_t first = refusing.queries().size(), second = answering.queries().size();
@@ -111,7 +111,7 @@ TEST(HttpWorld, DottedHostIsNeverSentToANameServer) {
       << error;
   ScriptServer server;
   ASSERT_TRUE(server.Start([](int fd, const std::string &, int) {
-    ScriptServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    nrtest::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
   }));
   {
     Client c("127.0.0.1", server.port(), "/");
@@ -242,11 +242,11 @@ ScriptServer::Script RelayTo(uint16_t port) {
     sin.sin_port = htons(port);
     sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (connect(up, reinterpret_cast<sockaddr *>(&sin), sizeof(sin)) == 0 &&
-        ScriptServer::SendAll(up, request)) {
+        nrtest::SendAll(up, request)) {
       char buf[4096];
       ssize_t n;
       while ((n = recv(up, buf, sizeof(buf), 0)) > 0)
-        if (!ScriptServer::SendAll(fd, std::string(buf, static_cast<size_t>(n)))) break;
+        if (!nrtest::SendAll(fd, std::string(buf, static_cast<size_t>(n)))) break;
     }
     close(up);
   };

@@ -15,7 +15,7 @@
 #include "httpclient_internal.h"
 #include "namreg/httpclient.h"
 #include "output_capture.h"
-#include "script_server.h"
+#include "peers.h"
 #include "testworld.h"
 
 namespace {
@@ -65,7 +65,7 @@ std::string Md5Hex(const std::string &text) {
 }
 
 ScriptServer::Script Reply(std::string text) {
-  return [text](int fd, const std::string &, int) { ScriptServer::SendAll(fd, text); };
+  return [text](int fd, const std::string &, int) { nrtest::SendAll(fd, text); };
 }
 
 TEST(HttpScripted, PlainGetStoresTheBodyTerminated) {
@@ -93,9 +93,9 @@ TEST(HttpScripted, PlainGetStoresTheBodyTerminated) {
 TEST(HttpScripted, ContinueThenOkKeepsBothHeaders) {
   ScriptServer server;
   ASSERT_TRUE(server.Start([](int fd, const std::string &, int) {
-    ScriptServer::SendAll(fd, "HTTP/1.1 100 Continue\r\nX-First: 1\r\n\r\n");
+    nrtest::SendAll(fd, "HTTP/1.1 100 Continue\r\nX-First: 1\r\n\r\n");
     usleep(50000);
-    ScriptServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    nrtest::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
   }));
   Exchange ex(server.port());
   EXPECT_EQ(ex.Get(), HTTPCLIENT_I_CONTENT_COMPLETE);
@@ -157,12 +157,11 @@ TEST(HttpScripted, ProxyAuthenticationRetriesOnItsOwnCounter) {
   ScriptServer server;
   ASSERT_TRUE(server.Start([](int fd, const std::string &request, int) {
     if (request.find("Proxy-Authorization: Basic cHU6cHA=\r\n") == std::string::npos)
-      ScriptServer::SendAll(fd,
-                            "HTTP/1.1 407 Proxy\r\nProxy-Authenticate: Basic realm=\"p\"\r\n\r\n");
+      nrtest::SendAll(fd, "HTTP/1.1 407 Proxy\r\nProxy-Authenticate: Basic realm=\"p\"\r\n\r\n");
     else if (request.find("\r\nAuthorization: Basic c3U6c3A=\r\n") == std::string::npos)
-      ScriptServer::SendAll(fd, "HTTP/1.1 401 Server\r\n\r\n");
+      nrtest::SendAll(fd, "HTTP/1.1 401 Server\r\n\r\n");
     else
-      ScriptServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nyes");
+      nrtest::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nyes");
   }));
   Exchange ex(0);
   ex.info.tServer.dwPort = 8080;
@@ -209,7 +208,7 @@ TEST(HttpScripted, DigestWithTwoQopOptionsUsesTheWholeList) {
   ScriptServer server;
   ASSERT_TRUE(server.Start([](int fd, const std::string &request, int index) {
     if (index == 0) {
-      ScriptServer::SendAll(
+      nrtest::SendAll(
           fd,
           "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"lab\", "
           "qop=\"auth,auth-int\", nonce=\"N0nce\", algorithm=MD5, opaque=\"op\"\r\n\r\n");
@@ -222,7 +221,7 @@ TEST(HttpScripted, DigestWithTwoQopOptionsUsesTheWholeList) {
       std::string ha1 = Md5Hex("user:lab:pass"), ha2 = Md5Hex("GET:/page");
       ok = m[2].str() == Md5Hex(ha1 + ":N0nce:00000001:" + m[1].str() + ":auth,auth-int:" + ha2);
     }
-    ScriptServer::SendAll(
+    nrtest::SendAll(
         fd, ok ? "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok" : "HTTP/1.1 403 Bad\r\n\r\n");
   }));
   Exchange ex(server.port());
@@ -244,9 +243,9 @@ TEST(HttpScripted, DigestWithoutQopUsesTheShortForm) {
   ScriptServer server;
   ASSERT_TRUE(server.Start([](int fd, const std::string &request, int index) {
     if (index == 0) {
-      ScriptServer::SendAll(fd,
-                            "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"old\", "
-                            "nonce=\"abc\"\r\n\r\n");
+      nrtest::SendAll(fd,
+                      "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"old\", "
+                      "nonce=\"abc\"\r\n\r\n");
       return;
     }
     std::string expected = Md5Hex(Md5Hex("user:old:pass") + ":abc:" + Md5Hex("GET:/page"));
@@ -254,7 +253,7 @@ TEST(HttpScripted, DigestWithoutQopUsesTheShortForm) {
                   "\r\nAuthorization: Digest username=\"user\",realm=\"old\",nonce=\"abc\","
                   "uri=\"/page\",response=\"" +
                   expected + "\",algorithm=MD5\r\n") != std::string::npos;
-    ScriptServer::SendAll(
+    nrtest::SendAll(
         fd, ok ? "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok" : "HTTP/1.1 403 Bad\r\n\r\n");
   }));
   Exchange ex(server.port());
@@ -313,9 +312,9 @@ TEST(HttpScripted, PeerClosingEarly) {
   {
     ScriptServer server;
     ASSERT_TRUE(server.Start([](int fd, const std::string &, int) {
-      ScriptServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nfirst");
+      nrtest::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nfirst");
       usleep(50000);
-      ScriptServer::SendAll(fd, " second");
+      nrtest::SendAll(fd, " second");
     }));
     Exchange ex(server.port());
     EXPECT_EQ(ex.Get(), HTTPCLIENT_I_PEER_CLOSED);
@@ -352,7 +351,7 @@ TEST(HttpScripted, ChunkedBodies) {
     std::vector<std::string> pieces = k.pieces;
     ASSERT_TRUE(server.Start([pieces](int fd, const std::string &, int) {
       for (const std::string &p : pieces) {
-        ScriptServer::SendAll(fd, p);
+        nrtest::SendAll(fd, p);
         usleep(20000);
       }
     }));
@@ -367,8 +366,8 @@ TEST(HttpScripted, PostSendsItsBody) {
   ASSERT_TRUE(server.Start([](int fd, const std::string &request, int) {
     size_t at = request.find("\r\n\r\n");
     std::string body = at == std::string::npos ? "" : request.substr(at + 4);
-    ScriptServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
-                                  "\r\n\r\n" + body);
+    nrtest::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                            "\r\n\r\n" + body);
   }));
   Exchange ex(server.port(), 70000);
   std::string body(60000, 'p');

@@ -1,7 +1,7 @@
 // Standard output of the code under test, captured through a pipe-backed
 // temporary file so printf and puts lines can be compared byte for byte.
-#ifndef NAMREG_TESTS_NETUTILITY_OUTPUT_CAPTURE_H
-#define NAMREG_TESTS_NETUTILITY_OUTPUT_CAPTURE_H
+#ifndef NAMREG_TESTS_SUPPORT_OUTPUT_CAPTURE_H
+#define NAMREG_TESTS_SUPPORT_OUTPUT_CAPTURE_H
 
 #include <string>
 

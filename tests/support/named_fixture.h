@@ -11,8 +11,8 @@
 // Call NAMREG_REQUIRE_SANDBOX() first: named binds port 53 of the test's own
 // loopback.  The server stops (SIGTERM, then SIGKILL) when the returned
 // object goes.
-#ifndef NAMREG_TESTS_NETUTILITY_NAMED_FIXTURE_H
-#define NAMREG_TESTS_NETUTILITY_NAMED_FIXTURE_H
+#ifndef NAMREG_TESTS_SUPPORT_NAMED_FIXTURE_H
+#define NAMREG_TESTS_SUPPORT_NAMED_FIXTURE_H
 
 #include <memory>
 #include <string>
@@ -53,4 +53,4 @@ std::string NamedDirectory();
 
 }  // namespace nrtest
 
-#endif  // NAMREG_TESTS_NETUTILITY_NAMED_FIXTURE_H
+#endif  // NAMREG_TESTS_SUPPORT_NAMED_FIXTURE_H

@@ -1,8 +1,8 @@
 // Real HTTP peers for tests and the benchmark: Apache httpd and Squid,
 // started in the foreground on loopback with small configurations written
 // into a fresh directory under ScratchDir().
-#ifndef NAMREG_TESTS_HTTPCLIENT_HTTP_PEERS_H
-#define NAMREG_TESTS_HTTPCLIENT_HTTP_PEERS_H
+#ifndef NAMREG_TESTS_SUPPORT_HTTP_PEERS_H
+#define NAMREG_TESTS_SUPPORT_HTTP_PEERS_H
 
 #include <cstdint>
 #include <memory>
@@ -44,4 +44,4 @@ std::string WaitForFileText(const std::string &path, const std::string &needle, 
 
 }  // namespace nrtest
 
-#endif  // NAMREG_TESTS_HTTPCLIENT_HTTP_PEERS_H
+#endif  // NAMREG_TESTS_SUPPORT_HTTP_PEERS_H

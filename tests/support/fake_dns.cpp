@@ -12,68 +12,17 @@
 
 namespace nrtest {
 
+FakeDns::FakeDns(const Names &names) {
+  Start("127.0.0.1", AnswerNames(names));
+}
+
+FakeDns::FakeDns(Script script) {
+  Start("127.0.0.1", std::move(script));
+}
+
 bool FakeDns::Start(const std::string &address, Script script, std::string *error, uint16_t port) {
-  script_ = std::move(script);
-  fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd_ < 0 || pipe2(stop_pipe_, O_CLOEXEC) != 0) {
-    if (error) *error = strerror(errno);
-    Stop();
-    return false;
-  }
-  int on = 1;
-  setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(port);
-  sa.sin_addr.s_addr = inet_addr(address.c_str());
-  if (bind(fd_, reinterpret_cast<sockaddr *>(&sa), sizeof(sa)) != 0) {
-    if (error) *error = "bind " + address + ": " + strerror(errno);
-    Stop();
-    return false;
-  }
-  thread_ = std::thread(&FakeDns::Serve, this);
-  return true;
-}
-
-void FakeDns::Stop() {
-  if (thread_.joinable()) {
-    char c = 0;
-    (void)!write(stop_pipe_[1], &c, 1);
-    thread_.join();
-  }
-  for (int *fd : {&fd_, &stop_pipe_[0], &stop_pipe_[1]}) {
-    if (*fd >= 0) close(*fd);
-    *fd = -1;
-  }
-}
-
-std::vector<Bytes> FakeDns::queries() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return queries_;
-}
-
-void FakeDns::Serve() {
-  for (;;) {
-    pollfd fds[2] = {{fd_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (fds[1].revents) return;
-    if (!(fds[0].revents & POLLIN)) continue;
-    uint8_t buf[2048];
-    sockaddr_in from{};
-    socklen_t from_len = sizeof(from);
-    ssize_t n = recvfrom(fd_, buf, sizeof(buf), 0, reinterpret_cast<sockaddr *>(&from), &from_len);
-    if (n < 0) continue;
-    Bytes query(buf, buf + n);
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      queries_.push_back(query);
-    }
-    for (const Bytes &reply : script_(query))
-      sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr *>(&from), from_len);
-  }
+  ok_ = peer_.Start(address, port, std::move(script), error);
+  return ok_;
 }
 
 std::string QueryName(const Bytes &query) {
@@ -147,17 +96,31 @@ Bytes MakeAnswer(const Bytes &query, const std::vector<FakeRecord> &records, uin
   return out;
 }
 
-FakeDns::Script AnswerNames(const std::vector<std::pair<std::string, std::string>> &names) {
+FakeDns::Script AnswerNames(const Names &names) {
   return [names](const Bytes &query) -> std::vector<Bytes> {
     const std::string name = QueryName(query);
-    for (const auto &entry : names)
-      if (entry.first == name) {
-        FakeRecord a;
-        a.rdata = ARecordData(entry.second);
-        return {MakeAnswer(query, {a})};
-      }
+    for (const auto &entry : names) {
+      if (entry.first != name) continue;
+      if (QueryType(query) != 1) return {MakeAnswer(query, {})};
+      FakeRecord a;
+      a.rdata = ARecordData(entry.second);
+      return {MakeAnswer(query, {a})};
+    }
     return {MakeAnswer(query, {}, 3)};
   };
+}
+
+FakeDns::Script AnswerEveryName(const std::string &address) {
+  return [address](const Bytes &query) -> std::vector<Bytes> {
+    if (QueryType(query) != 1) return {MakeAnswer(query, {})};
+    FakeRecord a;
+    a.rdata = ARecordData(address);
+    return {MakeAnswer(query, {a})};
+  };
+}
+
+FakeDns::Script NoAnswer() {
+  return [](const Bytes &) { return std::vector<Bytes>(); };
 }
 
 }  // namespace nrtest
