@@ -38,6 +38,9 @@ struct DDNSClientContext {
   // HLDM exchange
   char szSalt[DDNSCLIENT_HLDM_SALT_LENGTH + 1];
   char szHashedPassword[33];
+  // GnuDIP exchange (the salt above is shared with it)
+  char szTime[11];
+  char szSign[33];
   char szHLDMServerName[64];
   char szHLDMEmail[64];
   char szHLDMKey[64];

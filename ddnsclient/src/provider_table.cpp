@@ -5,8 +5,16 @@
 
 namespace {
 
+// A row known by its presence flags only; its routines are bound elsewhere.
 constexpr DDNSServiceInfo Row(uint32_t interval, bool update, bool check_ip) {
   return DDNSServiceInfo{interval, nullptr, nullptr, static_cast<uint8_t>(update ? 1 : 0),
+                         static_cast<uint8_t>(check_ip ? 1 : 0)};
+}
+
+// A row whose routines are bound here; its presence flags follow them.
+constexpr DDNSServiceInfo Bind(uint32_t interval, DDNSClientRoutine update,
+                               DDNSClientRoutine check_ip) {
+  return DDNSServiceInfo{interval, update, check_ip, static_cast<uint8_t>(update ? 1 : 0),
                          static_cast<uint8_t>(check_ip ? 1 : 0)};
 }
 
@@ -14,49 +22,53 @@ constexpr DDNSServiceInfo kHLDM{5, DDNSClient_Update_HLDM, DDNSClient_CheckIP_HL
 
 }  // namespace
 
-// Rows other than the HLDM service (5, 24) carry their presence flags but no
-// routine pointers yet: the HTTP, GnuDIP, PeanutHull, I-O DATA and MegaChips
-// adapters are not part of this build.  DDNSClient_IsValidServiceProv goes by
-// the presence flags, so it already answers for every provider.
+// Rows 7, 20 and 25 (I-O DATA, PeanutHull, MegaChips) carry their presence
+// flags without routine pointers: those adapters are not part of this build.
+// DDNSClient_IsValidServiceProv goes by the presence flags, so it already answers for every
+// provider.
 const DDNSServiceInfo g_tDDNSServiceInfo[DDNSCLIENT_PROVIDER_COUNT] = {
-    Row(0, false, false),   // 0  none
-    Row(10, true, true),    // 1  DynDNS, dynamic host
-    Row(10, true, true),    // 2  DynDNS, custom host
-    Row(1, true, true),     // 3  TZO
-    Row(8, true, true),     // 4  DHS
-    kHLDM,                  // 5  HLDM service
-    Row(5, true, true),     // 6  GnuDIP (Interfree)
-    Row(10, true, true),    // 7  I-O DATA
-    Row(10, true, true),    // 8  DynamicDo
-    Row(5, true, true),     // 9  MyDNS
-    Row(10, true, true),    // 10 DynDNS protocol at the configured server
-    Row(5, true, true),     // 11 DP21
-    Row(5, true, true),     // 12 AtNetHome
-    Row(5, false, true),    // 13 none
-    Row(5, false, true),    // 14 none
-    Row(5, true, true),     // 15 GnuDIP (PCI CyberGate)
-    Row(5, true, true),     // 16 GnuDIP (PCI CyberGate)
-    Row(5, true, true),     // 17 GnuDIP (PCI CyberGate)
-    Row(5, true, true),     // 18 GnuDIP (PCI CyberGate)
-    Row(10, true, true),    // 19 NexusControl
-    Row(1, true, false),    // 20 PeanutHull
-    Row(10, true, true),    // 21 DynamicDo, free service
-    Row(3, false, true),    // 22 none
-    Row(5, true, true),     // 23 PCCW
-    kHLDM,                  // 24 HLDM service (second number)
-    Row(10, true, false),   // 25 MegaChips
-    Row(10, true, true),    // 26 DynDNS protocol at the configured server
-    Row(10, true, true),    // 27 DynDNS protocol at the configured server
-    Row(10, true, true),    // 28 Logitec
-    Row(10, true, true),    // 29 DynDNS protocol at the configured server
-    Row(10, true, true),    // 30 Huagai
-    Row(10, true, true),    // 31 3322
-    Row(10, false, true),   // 32 none
-    Row(10, true, true),    // 33 ChangeIP
-    Row(10, true, true),    // 34 DynDNS protocol at the configured server
-    Row(1, true, true),     // 35 Swisscom
-    Row(1, true, true),     // 36 TZO protocol at the configured server
-    Row(30, false, false),  // 37 none
+    Bind(0, nullptr, nullptr),                                            // 0  none
+    Bind(10, DDNSClient_Update_DynDNS, DDNSClient_CheckIP_DynDNS),        // 1  DynDNS, dynamic host
+    Bind(10, DDNSClient_Update_DynDNS, DDNSClient_CheckIP_DynDNS),        // 2  DynDNS, custom host
+    Bind(1, DDNSClient_Update_TZO, DDNSClient_CheckIP_TZO),               // 3  TZO
+    Bind(8, DDNSClient_Update_DHS, DDNSClient_CheckIP_General),           // 4  DHS
+    kHLDM,                                                                // 5  HLDM service
+    Bind(5, DDNSClient_Update_Interfree, DDNSClient_CheckIP_General),     // 6  GnuDIP (Interfree)
+    Row(10, true, true),                                                  // 7  I-O DATA
+    Bind(10, DDNSClient_Update_DynamicDo, DDNSClient_CheckIP_DynamicDo),  // 8  DynamicDo
+    Bind(5, DDNSClient_Update_MyDNS, DDNSClient_CheckIP_General),         // 9  MyDNS
+    Bind(10, DDNSClient_Update_DynDNS, DDNSClient_CheckIP_DynDNS),  // 10 DynDNS, configured server
+    Bind(5, DDNSClient_Update_DP21, DDNSClient_CheckIP_General),    // 11 DP21
+    Bind(5, DDNSClient_Update_AtNetHome, DDNSClient_CheckIP_General),  // 12 AtNetHome
+    Bind(5, nullptr, DDNSClient_CheckIP_General),                      // 13 none
+    Bind(5, nullptr, DDNSClient_CheckIP_General),                      // 14 none
+    Bind(5, DDNSClient_Update_PCICyberGate,
+         DDNSClient_CheckIP_General),  // 15 GnuDIP (PCI CyberGate)
+    Bind(5, DDNSClient_Update_PCICyberGate,
+         DDNSClient_CheckIP_General),  // 16 GnuDIP (PCI CyberGate)
+    Bind(5, DDNSClient_Update_PCICyberGate,
+         DDNSClient_CheckIP_General),  // 17 GnuDIP (PCI CyberGate)
+    Bind(5, DDNSClient_Update_PCICyberGate,
+         DDNSClient_CheckIP_General),  // 18 GnuDIP (PCI CyberGate)
+    Bind(10, DDNSClient_Update_NexusControl, DDNSClient_CheckIP_NexusControl),  // 19 NexusControl
+    Row(1, true, false),                                                        // 20 PeanutHull
+    Bind(10, DDNSClient_Update_DynamicDo, DDNSClient_CheckIP_DynamicDo),        // 21 DynamicDo free
+    Bind(3, nullptr, DDNSClient_CheckIP_General),                               // 22 none
+    Bind(5, DDNSClient_Update_PCCW, DDNSClient_CheckIP_PCCW),                   // 23 PCCW
+    kHLDM,                 // 24 HLDM service (second number)
+    Row(10, true, false),  // 25 MegaChips
+    Bind(10, DDNSClient_Update_DynDNS, DDNSClient_CheckIP_DynDNS),  // 26 DynDNS, configured server
+    Bind(10, DDNSClient_Update_DynDNS, DDNSClient_CheckIP_DynDNS),  // 27 DynDNS, configured server
+    Bind(10, DDNSClient_Update_Logitec, DDNSClient_CheckIP_General),  // 28 Logitec
+    Bind(10, DDNSClient_Update_DynDNS, DDNSClient_CheckIP_DynDNS),  // 29 DynDNS, configured server
+    Bind(10, DDNSClient_Update_Huagai, DDNSClient_CheckIP_Huagai),  // 30 Huagai
+    Bind(10, DDNSClient_Update_3322, DDNSClient_CheckIP_General),   // 31 3322
+    Bind(10, nullptr, DDNSClient_CheckIP_General),                  // 32 none
+    Bind(10, DDNSClient_Update_ChangeIP, DDNSClient_CheckIP_ChangeIP),  // 33 ChangeIP
+    Bind(10, DDNSClient_Update_DynDNS, DDNSClient_CheckIP_DynDNS),  // 34 DynDNS, configured server
+    Bind(1, DDNSClient_Update_SWISSCOM, DDNSClient_CheckIP_SWISSCOM),  // 35 Swisscom
+    Bind(1, DDNSClient_Update_TZO, DDNSClient_CheckIP_TZO),            // 36 TZO, configured server
+    Bind(30, nullptr, nullptr),                                        // 37 none
 };
 
 extern "C" int DDNSClient_IsValidServiceProv(uint32_t provider) {

@@ -237,6 +237,129 @@ uint32_t DDNSClient_ExtractDomain(const char *name, uint32_t length, char *host,
  * as 0 for its four bits. */
 int32_t DDNSClient_HexToBytes(const char *text, unsigned char *bytes);
 
+/* ---- Public providers over HTTP -------------------------------------------
+ * Every routine takes the client context and returns a result code.  The
+ * fetch leaves the body, terminated, in the context's response buffer.
+ * Host names longer than 32 characters are refused (0x80010006) rather than
+ * cut, so a request never goes to a shortened name. */
+
+struct HTTPClientInfo;
+
+/* One GET of host:port/path; the body lands in the response buffer.  With
+ * use_auth 1 the context's user name and password answer a 401 challenge.
+ * An empty body: 0x80020010; HTTP failures through DDNSClient_MapHTTPError. */
+uint32_t DDNSClient_Communicate(DDNSClientContext *context, const char *host, uint16_t port,
+                                const char *path, uint32_t timeout_seconds, uint32_t use_auth,
+                                const char *user_agent);
+/* As DDNSClient_Communicate, but a reply without the header line
+ * "Http-Code-By: HGDDNS" is fetched again every 3 seconds within one budget
+ * of timeout_seconds; when it is used up: 0x80020018. */
+uint32_t DDNSClient_HuagaiCommunicate(DDNSClientContext *context, const char *host, uint16_t port,
+                                      const char *path, uint32_t timeout_seconds, uint32_t use_auth,
+                                      const char *user_agent);
+/* The fetch of an update routine (the network time-out, 20 s when 0);
+ * provider 30 goes through DDNSClient_HuagaiCommunicate. */
+uint32_t DDNSClient_UpdateRoutine(DDNSClientContext *context, const char *host, uint16_t port,
+                                  const char *path, uint32_t use_auth, const char *user_agent);
+/* The fetch of a check-IP routine: the first dotted address after `marker`
+ * (null: from the start of the body) becomes the current address.  No valid
+ * address there: 0xFFFFFFFF and the current address is kept. */
+uint32_t DDNSClient_CheckIPRoutine(DDNSClientContext *context, const char *host, uint16_t port,
+                                   const char *path, const char *marker, const char *user_agent);
+/* Zeroes and fills one request record; 0 or 0x80010006 (null record, host
+ * over 32 or path over 1024 characters). */
+uint32_t DDNSClient_MakeUpHTTPClientInfo(struct HTTPClientInfo *info, const char *host,
+                                         uint16_t port, const char *path, const char *user_agent,
+                                         uint32_t timeout_seconds, char *buffer,
+                                         uint32_t buffer_size);
+/* HTTP client result to DDNS result: statuses 400..503 by table, anything
+ * else 0x80020010. */
+uint32_t DDNSClient_MapHTTPError(uint32_t http_result);
+
+/* Check-IP routines.  The general one runs the routine in the context's
+ * rotation slot (0 No-IP, 1 DNSPark, 2 DynDNS, 3 TZO) and advances the slot,
+ * from 3 back to 0. */
+uint32_t DDNSClient_CheckIP_General(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_NoIP(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_DNSPark(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_DynDNS(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_TZO(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_Huagai(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_ChangeIP(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_SWISSCOM(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_DynamicDo(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_IOData(DDNSClientContext *context);
+uint32_t DDNSClient_CheckIP_NexusControl(DDNSClientContext *context);
+/* Needs the configured server, both PCCW ports and both provider texts. */
+uint32_t DDNSClient_CheckIP_PCCW(DDNSClientContext *context);
+
+/* Update routines.  Each composes its request in 256 bytes (a longer one is
+ * cut to 255 characters), fetches it with DDNSClient_UpdateRoutine and judges
+ * the reply with its keyword table; the fetch's own failures pass unchanged.
+ * Host names that DHS and Huagai send split need a dot with a first label of
+ * 1 to 95 and a domain part of 1 to 31 characters; parts beyond those bounds
+ * are refused with 0x80010006 before any request (DHS refuses a name without
+ * a dot the same way; Huagai answers it with 0xFFFFFFFF). */
+uint32_t DDNSClient_Update_DynDNS(DDNSClientContext *context); /* 1, 2, 10, 26, 27, 29, 34 */
+uint32_t DDNSClient_Update_TZO(DDNSClientContext *context);    /* 3, 36 */
+uint32_t DDNSClient_Update_DHS(DDNSClientContext *context);
+uint32_t DDNSClient_Update_DynamicDo(DDNSClientContext *context); /* 8, 21 */
+uint32_t DDNSClient_Update_MyDNS(DDNSClientContext *context);
+uint32_t DDNSClient_Update_DP21(DDNSClientContext *context);
+uint32_t DDNSClient_Update_AtNetHome(DDNSClientContext *context);
+uint32_t DDNSClient_Update_NexusControl(DDNSClientContext *context);
+/* Needs the configured server, both PCCW ports and both provider texts;
+ * up to three attempts. */
+uint32_t DDNSClient_Update_PCCW(DDNSClientContext *context);
+uint32_t DDNSClient_Update_Logitec(DDNSClientContext *context);
+uint32_t DDNSClient_Update_Huagai(DDNSClientContext *context);
+uint32_t DDNSClient_Update_3322(DDNSClientContext *context);
+uint32_t DDNSClient_Update_ChangeIP(DDNSClientContext *context);
+uint32_t DDNSClient_Update_SWISSCOM(DDNSClientContext *context);
+
+/* Reply keyword tables over the response buffer: the first keyword of the
+ * table found anywhere in the body decides; none: 0x8002000D. */
+uint32_t DDNSClient_ProcessResponse_DynDNS(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_NexusControl(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_Huagai(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_Logitec(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_3322(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_ChangeIP(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_DHS(DDNSClientContext *context);
+uint32_t DDNSClient_ProcessResponse_DynamicDo(DDNSClientContext *context);
+/* Prints the whole body when no keyword is found. */
+uint32_t DDNSClient_ProcessResponse_TZO(DDNSClientContext *context);
+/* "update-fail" counts as an unknown host only when "<cause>Host" follows it. */
+uint32_t DDNSClient_ProcessResponse_PCCW(DDNSClientContext *context);
+
+/* GnuDIP salted update (6: Interfree, 15-18: PCI CyberGate).  The host name
+ * is split (first label as `user`, the rest as `domn`) before the salt is
+ * asked for: a name without a dot fails with 0xFFFFFFFF, one whose parts
+ * exceed 95 / 31 characters with 0x80010006, and nothing is sent. */
+uint32_t DDNSClient_Update_Interfree(DDNSClientContext *context);
+uint32_t DDNSClient_Update_PCICyberGate(DDNSClientContext *context);
+uint32_t DDNSClient_GnuDIP_Update(DDNSClientContext *context, const char *host, uint16_t port,
+                                  const char *salt_path, const char *update_path,
+                                  const char *user_agent);
+uint32_t DDNSClient_GnuDIP_RequsetSalt(DDNSClientContext *context, const char *host, uint16_t port,
+                                       const char *path, const char *user_agent);
+/* Reads the salt (10), time (10) and sign (32) meta tags of the response. */
+uint32_t DDNSClient_GnuDIP_GetSalt(DDNSClientContext *context);
+/* Content of <meta name="NAME" content="VALUE">: white space may precede
+ * content=, and VALUE is read as by sscanf's "%<width>s" (leading white space
+ * skipped, at most `width` characters up to the next white space), so a
+ * shorter value keeps its closing quote.  `output` holds width + 1 bytes.
+ * The name must fit the 63-character opening text and width be 1 to 255,
+ * else 0x80010006; a missing tag or an empty value: 0xFFFFFFFF.  Nothing is
+ * read past the body's terminator or written past width + 1 bytes. */
+uint32_t DDNSClient_GnuDIP_GetMetaContent(const char *body, const char *name, char *output,
+                                          uint32_t width);
+/* MD5 hex of (MD5 hex of password, ".", salt) into 33 bytes; the salt is 1 to
+ * 10 characters. */
+uint32_t DDNSClient_GnuDIP_HashingPassword(const char *salt, const char *password, char *output);
+/* retc 0: success; 1: 0x8002000C; anything else or none: 0x8002000D. */
+uint32_t DDNSClient_GnuDIP_ProcessResponse(DDNSClientContext *context);
+
 /* ---- HLDM request codec ----------------------------------------------- */
 
 #define CODEC_ERR_OUTPUT_SIZE \

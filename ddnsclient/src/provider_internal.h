@@ -1,0 +1,108 @@
+// ddnsclient: what the public-provider adapters share inside the library:
+// the provider host names and the keyword-table judge.
+#ifndef NAMREG_DDNSCLIENT_PROVIDER_INTERNAL_H
+#define NAMREG_DDNSCLIENT_PROVIDER_INTERNAL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "ddnsclient_internal.h"
+
+namespace namreg {
+
+// Every fixed host a provider adapter talks to (provider_hosts.cpp).
+enum ProviderHost : uint32_t {
+  kHostDynDNSUpdate,
+  kHostDynDNSCheckIP,
+  kHostNoIPCheckIP,
+  kHostDNSParkCheckIP,
+  kHostTZOUpdate,
+  kHostTZOCheckIP,
+  kHostDHSUpdate,
+  kHostDHSNameServer,
+  kHostDynamicDoUpdate,
+  kHostDynamicDoFreeUpdate,
+  kHostDynamicDoCheckIP,
+  kHostMyDNSUpdate,
+  kHostDP21Update,
+  kHostAtNetHomeUpdate,
+  kHostNexusControlUpdate,
+  kHostNexusControlCheckIP,
+  kHostLogitecUpdate,
+  kHostHuagaiWeb,
+  kHost3322Update,
+  kHostChangeIPUpdate,
+  kHostChangeIPCheckIP,
+  kHostSwisscomUpdate,
+  kHostSwisscomCheckIP,
+  kHostIODataCheckIP,
+  kHostInterfreeUpdate,
+  kHostPCICyberGateUpdate,
+  kProviderHostCount
+};
+
+// Host names, indexed by ProviderHost; none is longer than 32 characters.
+extern const char *const kProviderHosts[kProviderHostCount];
+
+inline const char *ProviderHostName(ProviderHost host) {
+  return kProviderHosts[host];
+}
+
+// One row of a reply keyword table: the first keyword found in the body
+// (case-sensitive substring) decides the result.
+struct ReplyKeyword {
+  const char *keyword;
+  uint32_t result;
+};
+
+// Walks a keyword table over a terminated body; 0x8002000D when no keyword
+// is found.
+uint32_t JudgeReply(const char *body, const ReplyKeyword *table, size_t count);
+
+template <size_t N>
+uint32_t JudgeReply(const char *body, const ReplyKeyword (&table)[N]) {
+  return JudgeReply(body, table, N);
+}
+
+// Bounds of the split host name: first label and domain part.
+constexpr size_t kMaxFirstLabel = 95;
+constexpr size_t kMaxDomainPart = 31;
+
+enum class SplitResult { kOk, kNoDomain, kTooLong };
+
+// Splits a host name at its first dot.  kNoDomain: empty, no dot, or nothing
+// on one side of it; kTooLong: a part beyond its bound.  The outputs are
+// empty unless the result is kOk.
+SplitResult SplitHostName(const char *name, char (&label)[kMaxFirstLabel + 1],
+                          char (&domain)[kMaxDomainPart + 1]);
+
+// Size of the buffer every adapter composes its path and query in (a longer
+// request is cut to 255 characters).
+constexpr size_t kRequestSize = 256;
+
+// Formats a request path and query into `request`, cut at 255 characters.
+__attribute__((format(printf, 2, 3))) void ComposeRequest(char (&request)[kRequestSize],
+                                                          const char *format, ...);
+
+// Whether the context's provider number is one of `numbers`.
+template <size_t N>
+bool ServesProvider(const DDNSClientContext *context, const uint32_t (&numbers)[N]) {
+  for (uint32_t n : numbers)
+    if (context->dwServiceProvider == n) return true;
+  return false;
+}
+
+// "[name] Invalid arguments\r" / "[name] Invalid service provider: %d\r\n",
+// both 0x80010006.
+uint32_t InvalidArguments(const char *name);
+uint32_t InvalidProvider(const char *name, const DDNSClientContext *context);
+
+// The GET of an update (authenticated when use_auth is 1, the firmware
+// version as User-Agent), then `judge` over the reply when it succeeded.
+uint32_t UpdateAndJudge(DDNSClientContext *context, const char *host, uint16_t port,
+                        const char *path, uint32_t use_auth,
+                        uint32_t (*judge)(DDNSClientContext *));
+
+}  // namespace namreg
+
+#endif  // NAMREG_DDNSCLIENT_PROVIDER_INTERNAL_H

@@ -1,0 +1,36 @@
+// TZO: its own update host or, for provider 36, the configured server.
+#include <stdio.h>
+
+#include "provider_internal.h"
+
+namespace {
+
+constexpr namreg::ReplyKeyword kTZOReplies[] = {
+    {"TZO Name", DDNSCLIENT_OK},
+    {"Error=bad authentication", DDNSCLIENT_E_SERIAL},
+    {"Error=Host Blocked", DDNSCLIENT_E_HOSTNAME_EMAIL},
+    {"Error=Try again later", DDNSCLIENT_E_TOO_SOON},
+};
+
+}  // namespace
+
+extern "C" uint32_t DDNSClient_ProcessResponse_TZO(DDNSClientContext *context) {
+  if (context == nullptr) return namreg::InvalidArguments("DDNSClient_ProcessResponse_TZO");
+  const uint32_t result = namreg::JudgeReply(context->szResponse, kTZOReplies);
+  if (result == DDNSCLIENT_E_UNKNOWN_RESPONSE)
+    printf("[DDNSClient_ProcessResponse_TZO] %s\r\n", context->szResponse);
+  return result;
+}
+
+extern "C" uint32_t DDNSClient_Update_TZO(DDNSClientContext *context) {
+  if (context == nullptr) return namreg::InvalidArguments("DDNSClient_Update_TZO");
+  const char *host = context->dwServiceProvider == 36 && context->szDDNSServerName[0] != '\0'
+                         ? context->szDDNSServerName
+                         : namreg::ProviderHostName(namreg::kHostTZOUpdate);
+  const uint16_t port = context->dwUpdatePortSwitch == 1 ? 21333 : 80;
+  char path[namreg::kRequestSize];
+  namreg::ComposeRequest(
+      path, "/webclient/tzoperl.html?TZOName=%s&Email=%s&TZOKey=%s&CType=3&IPAddress=%s",
+      context->szHostName, context->szUserName, context->szPassword, context->szCurrentIP);
+  return namreg::UpdateAndJudge(context, host, port, path, 0, DDNSClient_ProcessResponse_TZO);
+}
