@@ -4,8 +4,11 @@
 
 #include <stddef.h>
 
-// Default HLDM DDNS server host (the -s default).
+// Default HLDM DDNS server host (the -s default); the build sets it from its
+// NAMREG_DEFAULT_SERVER setting.
+#ifndef NAMREG_DEFAULT_SERVER
 #define NAMREG_DEFAULT_SERVER "ddns.namreg.example"
+#endif
 
 struct CommandLine {
   const char *quickbridge;  // -a value (UPnP NAT status), null when absent

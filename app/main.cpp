@@ -12,10 +12,11 @@
 
 #include "cmdline.h"
 #include "namreg/common.h"
+#include "namreg/version.h"
 
 namespace {
 
-constexpr uint32_t kNamregVersion = 0x06000001;      // 1.0.0.6
+constexpr uint32_t kNamregVersion = NAMREG_VERSION_WORD;
 constexpr uint32_t kDDNSClientVersion = 0x00000D02;  // 2.13.0.0
 constexpr uint32_t kHTTPClientVersion = 0x00000701;  // 1.7.0.0
 constexpr const char kDefaultMac[] = "02:4D:52:00:00:00";

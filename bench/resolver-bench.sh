@@ -10,12 +10,17 @@ if [[ $# -lt 1 ]]; then
   echo "usage: $0 <build-dir> [lookups]" >&2
   exit 2
 fi
+src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+mkdir -p "$1"
 build=$(cd "$1" && pwd)
 lookups=${2:-500}
 bin="$build/bench/resolver_bench"
-[[ -x $bin ]] || { echo "not built: $bin (ninja -C $build resolver_bench)" >&2; exit 2; }
 
 if [[ -z ${NAMREG_RESOLVER_BENCH_INSIDE:-} ]]; then
+  . "$src/tools/build-targets.sh"
+  NAMREG_CONFIGURE_ARGS=(-DNAMREG_BUILD_TESTS=OFF)
+  namreg_build "$src" "$build" resolver_bench
+  [[ -x $bin ]] || { echo "resolver_bench was not built (Google Benchmark missing?)" >&2; exit 2; }
   exec unshare --net --mount env NAMREG_RESOLVER_BENCH_INSIDE=1 "$0" "$@"
 fi
 

@@ -1,5 +1,5 @@
 # Public providers: the check-IP address reader with its marker, and the
 # GnuDIP meta-tag reader with its name and width.
 namreg_add_fuzzer(provider_getip_marker SOURCES ${CMAKE_CURRENT_LIST_DIR}/provider_getip_marker.cpp
-                  LIBS ddnsclient)
-namreg_add_fuzzer(gnudip_meta SOURCES ${CMAKE_CURRENT_LIST_DIR}/gnudip_meta.cpp LIBS ddnsclient)
+                  LIBS namreg::ddnsclient)
+namreg_add_fuzzer(gnudip_meta SOURCES ${CMAKE_CURRENT_LIST_DIR}/gnudip_meta.cpp LIBS namreg::ddnsclient)

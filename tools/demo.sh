@@ -13,19 +13,13 @@ host=${DEMO_HOST:-camera1.ddns.example}
 email=${DEMO_EMAIL:-owner@example.com}
 key=${DEMO_KEY:-demo-key}
 
+. "$src/tools/build-targets.sh"
+
 if [ "${NAMREG_DEMO_INSIDE:-}" != 1 ]; then
   [ "$(id -u)" = 0 ] || { echo "demo.sh: run as root (it makes a private network namespace)" >&2; exit 1; }
-  if [ ! -x "$build/app/namreg" ] || [ ! -x "$build/tools/hldm-sim/hldm-sim" ] ||
-     [ ! -x "$build/tools/syslog-tap/syslog-tap" ]; then
-    bash "$src/tools/install-deps.sh" build
-    echo "== building namreg, hldm-sim and syslog-tap in $build"
-    if [ "$build" = "$src/build/release" ]; then
-      (cd "$src" && cmake --preset release >/dev/null)
-    else
-      cmake -S "$src" -B "$build" -G Ninja >/dev/null
-    fi
-    cmake --build "$build" --target namreg hldm-sim syslog-tap -j2 >/dev/null
-  fi
+  bash "$src/tools/install-deps.sh" build
+  NAMREG_CONFIGURE_ARGS=(-DNAMREG_BUILD_TESTS=OFF -DNAMREG_BUILD_BENCH=OFF)
+  namreg_build "$src" "$build" namreg hldm-sim syslog-tap
   NAMREG_DEMO_INSIDE=1 exec unshare --net --mount bash "${BASH_SOURCE[0]}" "$build"
 fi
 
@@ -56,22 +50,26 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 
+# run <operation> <namreg arguments...>: one namreg run, the syslog lines it
+# wrote and its exit status, each with what it means.
 run() {
+  local op=$1 before status
+  shift
   echo
   echo "\$ namreg $*"
-  local before status
   before=$(wc -l < "$log")
   set +e
   "$build/app/namreg" "$@" > /dev/null
   status=$?
   set -e
   sleep 0.2
-  echo "syslog: $(tail -n +$((before + 1)) "$log" | tr '\n' ' ')"
-  echo "exit status: $status"
+  echo "syslog:"
+  tail -n +$((before + 1)) "$log" | namreg_explain_syslog | sed 's/^/  /'
+  echo "exit status: $status ($(namreg_status_words "$op" "$status"))"
 }
 
-run -s 127.0.0.1 -r -k "$key" "$host" "$email"
-run -s 127.0.0.1 -c "$host" "$email"
+run register -s 127.0.0.1 -r -k "$key" "$host" "$email"
+run check -s 127.0.0.1 -c "$host" "$email"
 echo
 echo "== what the simulator saw"
 cat "$sim_log"

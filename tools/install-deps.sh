@@ -13,6 +13,9 @@ if [[ ${1:-build} == test ]]; then
     bind9 bind9-dnsutils apache2 squid                # the test world's peers
     valgrind                                          # instruction counts (bench)
     clang-format                                      # the style check
+    g++-arm-linux-gnueabihf g++-aarch64-linux-gnu     # cross builds
+    g++-mipsel-linux-gnu qemu-user googletest         # ... run under qemu, GoogleTest built for them
+    groff-base man-db                                 # the manual page check
   )
 fi
 

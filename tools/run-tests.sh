@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Builds and runs every test of the project: the normal build, the
-# AddressSanitizer + UndefinedBehaviorSanitizer build and the fuzz targets.
-# As root on Debian 12 it first installs the packages the tests need.
+# AddressSanitizer + UndefinedBehaviorSanitizer build, the armhf cross build
+# with its unit tests under qemu-arm, the aarch64 and mipsel cross builds with
+# their program checks under qemu-aarch64 / qemu-mipsel, and the fuzz
+# targets.  As root on Debian 12 it first installs the packages the tests
+# need.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-FUZZ_SECONDS="${FUZZ_SECONDS:-20}"
+FUZZ_SECONDS="${FUZZ_SECONDS:-10}"
 JOBS="${JOBS:-2}"
+started=$SECONDS
 
 bash tools/install-deps.sh test
 
@@ -21,7 +25,7 @@ fi
 
 total_pass=0 total_fail=0 total_skip=0
 run_suite() {
-  local preset=$1
+  local preset=$1 t0=$SECONDS
   echo "== build: $preset"
   # set -e does not hold inside a function called from "||": check each step.
   cmake --preset "$preset" >/dev/null || return 1
@@ -32,9 +36,11 @@ run_suite() {
   echo "== test: $preset"
   local log="build/$preset/ctest.log" rc=0
   ctest --preset "$preset" -j 8 2>&1 | tee "$log" || rc=$?
-  local line skipped
+  local line skipped size
   line=$(grep -E '^[0-9]+% tests passed' "$log" | tail -1 || true)
-  summaries+=("$preset: ${line:-no summary}")
+  size=$(ctest --preset "$preset" -R '^program_namreg_stripped_size$' -V 2>/dev/null |
+         sed -n 's/.*-- \(namreg (.*goal.*\)$/\1/p' | head -1 || true)
+  summaries+=("$preset: ${line:-no summary} ($((SECONDS - t0)) s)${size:+; $size}")
   skipped=$(grep -c '(Skipped)' "$log" || true)
   if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
     total_fail=$((total_fail + BASH_REMATCH[1]))
@@ -48,11 +54,15 @@ run_suite() {
 
 run_suite release || status=1
 run_suite asan || status=1
+for preset in armhf aarch64 mipsel; do
+  run_suite "$preset" || status=1
+done
 
 echo "== fuzz: ${FUZZ_SECONDS}s per target"
+fuzz_t0=$SECONDS
 if cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j "$JOBS" &&
    bash fuzz/run-fuzzers.sh build/fuzz "$FUZZ_SECONDS"; then
-  summaries+=("fuzz: no crash")
+  summaries+=("fuzz: no crash ($((SECONDS - fuzz_t0)) s)")
 else
   summaries+=("fuzz: FAILED")
   status=1
@@ -61,4 +71,5 @@ fi
 echo "== summary"
 printf '%s\n' "${summaries[@]}"
 echo "total: $total_pass passed, $total_fail failed, $total_skip skipped"
+echo "time: $(((SECONDS - started) / 60)) min $(((SECONDS - started) % 60)) s"
 exit $status

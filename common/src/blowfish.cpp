@@ -40,8 +40,8 @@ inline uint32_t F(const uint32_t *s, uint32_t x) {
          s[768 + (x & 0xFF)];
 }
 
-using byte_order::LoadLE;
-using byte_order::StoreLE;
+using namreg::byte_order::LoadLE;
+using namreg::byte_order::StoreLE;
 
 // Copies length bytes (the buffers may overlap or be the same) and runs the
 // transform over the whole blocks of the output.

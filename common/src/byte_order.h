@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+namespace namreg {
 namespace byte_order {
 
 inline uint32_t LoadLE(const unsigned char *p) {
@@ -18,5 +19,6 @@ inline void StoreLE(unsigned char *p, uint32_t v) {
 }
 
 }  // namespace byte_order
+}  // namespace namreg
 
 #endif  // NAMREG_COMMON_BYTE_ORDER_H

@@ -11,8 +11,8 @@ inline uint32_t Rotl(uint32_t x, int n) {
   return (x << n) | (x >> (32 - n));
 }
 
-using byte_order::LoadLE;
-using byte_order::StoreLE;
+using namreg::byte_order::LoadLE;
+using namreg::byte_order::StoreLE;
 
 // The four auxiliary functions in the forms that need the fewest operations.
 #define MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))

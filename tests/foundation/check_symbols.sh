@@ -51,6 +51,6 @@ int main(void) {
   return (key == 0 && keylen == 0 && c == 0 && ks0[3] == 4) ? 0 : 1;
 }
 CODE
-cc -std=c11 -fcommon -I"$prefix/include" -o "$prefix/host" "$prefix/host.c" -L"$prefix/lib" -lcommon
+cc -std=c11 -fcommon -I"$prefix/include" -o "$prefix/host" "$prefix/host.c" -L"$prefix/lib" -lnamreg-common
 "$prefix/host"
 echo "symbols: only public or namreg:: names"

@@ -116,6 +116,14 @@ void RemoveScratch() {
 }
 
 bool Enter(std::string *reason) {
+#ifdef NAMREG_TEST_EMULATOR
+  // Built for another processor and run under a user-mode emulator: the
+  // namespaces, the host's servers and the programs the tests start are not
+  // the target's.
+  *reason = "running under the emulator " NAMREG_TEST_EMULATOR
+            " (no namespaces, peers or target programs to start)";
+  return false;
+#endif
   if (geteuid() != 0) {
     *reason = "not running as root (namespaces and mounts need it)";
     return false;
@@ -326,6 +334,31 @@ std::vector<SyslogRecord> SyslogSink::Drain(int quiet_ms) {
 
 namespace {
 
+// Programs of the build run under the emulator when the build is for
+// another processor; everything else (host tools) runs as it is.
+std::vector<std::string> ForThisMachine(const std::vector<std::string> &argv) {
+#ifdef NAMREG_TEST_EMULATOR_COMMAND
+  const std::string built = BinaryDir() + "/";
+  if (!argv.empty() && argv[0].compare(0, built.size(), built) == 0) {
+    std::vector<std::string> out;
+    std::string words = NAMREG_TEST_EMULATOR_COMMAND;
+    for (size_t pos = 0; pos < words.size();) {
+      size_t end = words.find(' ', pos);
+      if (end == std::string::npos) end = words.size();
+      if (end > pos) out.push_back(words.substr(pos, end - pos));
+      pos = end + 1;
+    }
+    if (!out.empty() && out[0].find('/') == std::string::npos) {
+      std::string path = FindProgram(out[0]);
+      if (!path.empty()) out[0] = path;
+    }
+    out.insert(out.end(), argv.begin(), argv.end());
+    return out;
+  }
+#endif
+  return argv;
+}
+
 std::vector<char *> CStrings(const std::vector<std::string> &v) {
   std::vector<char *> out;
   for (const std::string &s : v) out.push_back(const_cast<char *>(s.c_str()));
@@ -362,7 +395,8 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const ProcessOpti
       pipe2(in_pipe, O_CLOEXEC) != 0)
     return result;
   double start = NowSeconds();
-  std::vector<char *> args = CStrings(argv);
+  const std::vector<std::string> command = ForThisMachine(argv);
+  std::vector<char *> args = CStrings(command);
   pid_t pid = fork();
   if (pid == 0) {
     dup2(in_pipe[0], 0);
@@ -420,7 +454,8 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const ProcessOpti
 bool ChildProcess::Start(const std::vector<std::string> &argv, const std::string &log_path,
                          const std::vector<std::string> &env_set) {
   Stop();
-  std::vector<char *> args = CStrings(argv);
+  const std::vector<std::string> command = ForThisMachine(argv);
+  std::vector<char *> args = CStrings(command);
   pid_t pid = fork();
   if (pid < 0) return false;
   if (pid == 0) {

@@ -11,6 +11,8 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "namreg/version.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
