@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // namreg front end: what the command line and the environment gave.
 #ifndef NAMREG_APP_CMDLINE_H
 #define NAMREG_APP_CMDLINE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // namreg: registers a camera's host name with the HLDM DDNS service, asks it
 // to e-mail a forgotten key, or checks whether a host name is free.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // namreg: start the DDNS client, run one HLDM operation, log its outcome.
 #include "cmdline.h"
 

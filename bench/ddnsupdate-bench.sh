@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # One `ddnsupdate --once` of a dyndns2 provider (check-IP GET, then the
 # authenticated update GET) against provider-sim, beside curl doing the same
 # two GETs in one process, in the same private network namespace: stripped

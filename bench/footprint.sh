@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Footprint of namreg as shipped (preset release, MinSizeRel, stripped):
 # size, run-time shared libraries, and for one register run against a local
 # hldm-sim its peak RSS and CPU instructions (callgrind), each beside the

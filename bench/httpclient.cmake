@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # HTTP client next to libcurl: sequential GETs of a 1 KiB page from a local
 # Apache (the program starts it).  Instructions per request come from
 # callgrind over the program's --loop mode; see the head of the source.

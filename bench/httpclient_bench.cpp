@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sequential GETs of a 1 KiB page from a local Apache httpd, with this
 // library's synchronous GET and with libcurl, one new connection per
 // request for both ("Connection: close").

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The stub resolver next to getaddrinfo, both asking a local named for one
 # name (run it through bench/resolver-bench.sh, which provides the named).
 add_executable(resolver_bench ${CMAKE_CURRENT_SOURCE_DIR}/resolver_bench.cpp)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Primitives: MD5 and HMAC-MD5 next to OpenSSL's, the request codec on a
 # request of the size the HLDM exchange sends, Blowfish over 1 KiB.
 find_package(OpenSSL QUIET COMPONENTS Crypto)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Throughput of the primitives.  MD5 and HMAC-MD5 run next to OpenSSL's on
 // the same inputs, so the ratio can be read off one run:
 //   primitives_bench --benchmark_filter='Md5|Hmac'

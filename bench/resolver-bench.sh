@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The stub resolver against getaddrinfo, one A lookup each, against a named
 # of its own in a private network and mount namespace (run as root).
 #   bench/resolver-bench.sh <build-dir> [lookups-under-callgrind]

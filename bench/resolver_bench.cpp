@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One A lookup through NetUtility_DNSResolve and through getaddrinfo, both
 // against the name server at 127.0.0.1 (bench/resolver-bench.sh starts a
 // named there and points /etc/resolv.conf at it).

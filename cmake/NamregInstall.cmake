@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the program, the libraries (libnamreg-<part>.a), the headers, the
 # CMake package (find_package(namreg CONFIG)), the pkg-config file and the
 # manual pages.

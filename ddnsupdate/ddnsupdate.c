@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * ddnsupdate: keeps one host name current with one DDNS provider, once
  * (--once) or until SIGTERM / SIGINT, through the public DDNS client API.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * Embedding example: a camera's own program registers its host name with an
  * HLDM DDNS server, or checks whether the name is free, through the

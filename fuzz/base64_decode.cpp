@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Base64_Decode on arbitrary text with the smallest capacity it accepts
 // (so ASan sees any overrun), and Base64_Encode followed by decoding.
 #include <stdint.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HALDStrCodec_Decode on arbitrary text (buffers of exactly the sizes the
 // codec asks for, so ASan sees any overrun), and the round trip: the first
 // byte picks the divisor index, the rest is encoded and must decode back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DDNSClient_GetIP on any reply text and marker.  Input: one byte giving
 // the marker's length (0: no marker, else 1..31), the marker, then the text.
 // Both live in buffers of their exact size, so a read past either end is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The resolver's answer walk on arbitrary datagrams, and the label encoder
 // on arbitrary names.  Input: two bytes of query ID (as the query stored
 // them), then the datagram.  The datagram sits in a heap block of exactly

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The GnuDIP meta-tag reader over a page, a tag name and a width.  Input:
 // two bytes of width (little-endian, so widths past the accepted 1..255 are
 // tried too), one byte of name length, the name, then the page.  The output

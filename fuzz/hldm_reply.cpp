@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The HLDM reply parsers (register, request key, check host name, update,
 // offline) on any reply text.  Input: one byte giving the length of the host
 // name that follows (at most 127), then the reply (at most the response

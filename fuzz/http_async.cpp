@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An asynchronous exchange stepped with HTTPClient_Process while the peer
 // end of a socket pair plays arbitrary server bytes, then closes.
 // Input: a mode byte (0 asynchronous GET, 1 RTSP-style tunnel GET, 2 the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reception of a GET response driven through the state table over a socket
 // pair: the peer's bytes are all written and its side shut, then the
 // receive-header and receive-body handlers run as the synchronous driver

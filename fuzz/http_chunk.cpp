@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The chunk-size reader and the chunked body walk over bytes already
 // received (no socket: the body ends where the bytes end).  Input: the body
 // after the header.  Checks: sizes are never negative, the buffer count

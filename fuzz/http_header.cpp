@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The response-header parser on a client record waiting for a header.
 // Input: one byte that sets the size of each receive (1..64), then the
 // bytes the peer sends.  No socket is open, so a chunked body ends where the

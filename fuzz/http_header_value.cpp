@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HTTPClient_GetHeaderValue on any response header text.  Input: one byte
 // giving the value capacity (1..64), one byte giving the name's length
 // (1..31), the name, then the header text (cut to the record's array, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Digest parameter extraction.  Input: one byte of capacity (1..256), then
 // the text.  The value buffer is a heap block of exactly that capacity, so
 // ASan sees any write past it; the result is terminated and quote-free.

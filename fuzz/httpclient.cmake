@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # HTTP client: the response-header parser on a client record, the chunk-size
 # reader, and the Digest parameter extraction.
 namreg_add_fuzzer(http_header SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_header.cpp LIBS namreg::httpclient)

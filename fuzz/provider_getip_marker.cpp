@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The check-IP address reader over a page and a marker.  Input: one byte of
 // marker length (255: no marker), the marker, then the page.  The address
 // goes to a heap block of exactly 16 bytes, so ASan sees any write past it;

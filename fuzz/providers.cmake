@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Public providers: the check-IP address reader with its marker, and the
 # GnuDIP meta-tag reader with its name and width.
 namreg_add_fuzzer(provider_getip_marker SOURCES ${CMAKE_CURRENT_LIST_DIR}/provider_getip_marker.cpp

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every libFuzzer target of a fuzz build for a fixed time each.
 #   fuzz/run-fuzzers.sh <fuzz-build-dir> <seconds>
 # The targets are the ones listed in <fuzz-build-dir>/fuzzers.txt; each starts

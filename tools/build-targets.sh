@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by the demo and benchmark scripts.
 #   namreg_build <source dir> <build dir> <target>...
 # Configures the build directory when it has never been (the release preset

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Fails when any C or C++ source of the tree differs from the style in
 # .clang-format.  Fix with: git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format -i
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Keeps a host name current with a dyndns2 provider, against provider-sim:
 # ddnsupdate --once three times (a good update, a refused password, and the
 # same update again), showing its outcome line, its exit status and the

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Registers a host name with namreg against a local HLDM DDNS simulator and
 # checks it afterwards, all inside a private network and mount namespace:
 # loopback only, a resolv.conf of its own, and a /dev/log that this script

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages a task needs, when any is missing.
 #   install-deps.sh build   compilers and CMake (what the demo needs)
 #   install-deps.sh test    everything the test suite, fuzzers and benchmarks need

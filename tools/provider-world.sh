@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by the ddnsupdate demo and benchmark, inside a private network and
 # mount namespace: loopback up, a resolv.conf of its own, BIND named on
 # 127.0.0.1:53 answering the DynDNS host names (and the demo host name) with

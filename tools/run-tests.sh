@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds and runs every test of the project: the normal build, the
 # AddressSanitizer + UndefinedBehaviorSanitizer build, the armhf cross build
 # with its unit tests under qemu-arm, the aarch64 and mipsel cross builds with

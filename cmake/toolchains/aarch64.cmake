@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for aarch64 Linux with the Debian cross compilers
 # (g++-aarch64-linux-gnu); programs and tests run under qemu-aarch64 (Debian qemu-user).
 set(CMAKE_SYSTEM_NAME Linux)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for armhf Linux with the Debian cross compilers
 # (g++-arm-linux-gnueabihf); programs and tests run under qemu-arm (Debian qemu-user).
 set(CMAKE_SYSTEM_NAME Linux)

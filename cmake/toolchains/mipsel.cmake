@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for mipsel Linux with the Debian cross compilers
 # (g++-mipsel-linux-gnu); programs and tests run under qemu-mipsel (Debian qemu-user).
 set(CMAKE_SYSTEM_NAME Linux)

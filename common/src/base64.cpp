@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Base64 with the RFC 4648 alphabet and "=" padding; no line breaks are
 // produced.  The decoder is lenient: CR/LF are skipped and characters outside
 // the alphabet count as 0.

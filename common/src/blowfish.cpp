@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Blowfish with one process-wide key schedule.  Two points differ from the
 // textbook cipher: the key schedule starts from an all-zero P-array, and a
 // block is read as two little-endian 32-bit halves.  Buffers are handled in

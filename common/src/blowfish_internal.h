@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Process-wide state of the Blowfish cipher and the word-level helpers
 // behind Blowfish_SetKey / Blowfish_Encrypt / Blowfish_Decrypt.  Internal to
 // the common library (and its tests): in namespace namreg, so that no

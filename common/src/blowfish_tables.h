@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Initial S-boxes of the Blowfish cipher: the hexadecimal fraction digits
 // of pi, read as 32-bit words, from word 18 on (words 0..17 are the textbook
 // P-array, which this cipher does not use).  Included by blowfish.cpp only.

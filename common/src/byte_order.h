@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Little-endian 32-bit loads and stores shared by the digest and the cipher.
 #ifndef NAMREG_COMMON_BYTE_ORDER_H
 #define NAMREG_COMMON_BYTE_ORDER_H

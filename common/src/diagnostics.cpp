@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Diagnostics: the syslog call and the level-masked debug print.
 #include "namreg/common.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MD5 (RFC 1321), the hexadecimal digest helpers and HMAC-MD5 (RFC 2104).
 #include "namreg/common.h"
 #include "byte_order.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Millisecond tick from times(), computed in two 16-bit halves so the
 // multiplication by 1000 never overflows 32 bits.
 #include "namreg/tick_clock.h"

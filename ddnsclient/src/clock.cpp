@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client core's millisecond tick and time-out test (the shared clock of
 // common).
 #include "ddnsclient_internal.h"

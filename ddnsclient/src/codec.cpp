@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HLDM request codec.  Each group of three input bytes is read as a number N
 // in base 83 (four 6-bit digits), raised to the next multiple of a divisor
 // above 64 * N, bit-reversed and written as six base-61 digits; a pad-count

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Internal entry of the HLDM request codec: the encoder with the starting
 // divisor index given instead of read from the clock.
 #ifndef NAMREG_DDNSCLIENT_CODEC_INTERNAL_H

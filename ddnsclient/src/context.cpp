@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client context: creation, release, the small setters and the
 // server-name checks.
 #include "ddnsclient_internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ddnsclient: the client context and the provider table, shared by the
 // library's source files (and by the library's own tests).
 #ifndef NAMREG_DDNSCLIENT_INTERNAL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The periodic update engine: learn the public address through the
 // provider's check-IP routine (or take the external one), and run the
 // provider's update routine when it differs from the last address reported.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The GnuDIP salted update (Interfree, PCI CyberGate): fetch a one-time
 // salt page, prove the password with MD5(MD5(password) "." salt), and judge
 // the reply by its return-code meta tag.

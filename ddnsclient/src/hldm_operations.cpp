@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HLDM operations: one exchange of a request type against the context's HLDM
 // server, followed by the matching reply parser.
 #include "ddnsclient_internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HLDM DDNS protocol: the salted password hash, the six request composers,
 // one exchange over TCP (greeting with the salt, encoded request line, reply
 // until the server closes) and the reply parsers.

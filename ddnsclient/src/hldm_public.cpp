@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The public HLDM operations: take the settings under the context's
 // semaphore, then run the exchange outside it, again after network errors
 // until the operation's time-out has passed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // I-O DATA (provider 7): the update, registration and offline requests, their
 // keyword table, the public process and register operations, and the
 // credentials derived from the camera's MAC address.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MegaChips (provider 25): the update and password-change requests, their
 // keyword table, the public process operation and the default password.
 #include <stdio.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PeanutHull: the TCP login to the control server (greeting, AUTH ROUTER
 // challenge, login record, REGI, CNFM, QUIT) and the Blowfish-enciphered UDP
 // update, with the two public operations that run them within a time-out.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Check-IP routines of the public providers: each fetches one page from its
 // provider and takes the public address that follows the page's marker.
 #include <stdio.h>

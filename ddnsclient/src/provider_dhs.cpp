@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DHS: the host name travels split into its first label and its domain.
 #include <stdio.h>
 #include <string.h>

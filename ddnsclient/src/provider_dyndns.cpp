@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dyndns2-style providers: DynDNS (its own hosts and any configured
 // server), NexusControl, Swisscom, Logitec, 3322 and ChangeIP.  Each sends
 // one authenticated GET and judges the reply by its keyword table.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The provider HTTP exchange: one GET through the context's HTTP client into
 // the context's response buffer, the variant that insists on a genuine
 // Huagai server, the check-IP fetch, and HTTP client codes as DDNS codes.

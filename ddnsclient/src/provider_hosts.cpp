@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fixed host names of the public providers.  Hosts under the reserved
 // ".example" domain stand for services whose public host name is not known
 // here; a host program that serves such a provider must not rely on them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Huagai: the host name travels split into its first label and zone; the
 // fetch insists on a genuine server (DDNSClient_HuagaiCommunicate).
 #include <stdio.h>

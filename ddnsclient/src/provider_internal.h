@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ddnsclient: what the public-provider adapters share inside the library:
 // the provider host names and the keyword-table judge.
 #ifndef NAMREG_DDNSCLIENT_PROVIDER_INTERNAL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PCCW: check-IP and update pages on the configured server, each at its own
 // port and path; the update is tried up to three times.
 #include <stdio.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the provider adapters share: the keyword-table judge, the split of a
 // host name into its first label and domain part, the fetch-then-judge step
 // and the argument messages.

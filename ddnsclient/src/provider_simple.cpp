@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Providers with a short fixed request: DynamicDo (main and free service)
 // judged by its reply, and MyDNS, DP21 and AtNetHome, for which any page
 // behind their HTTP authentication counts as success.

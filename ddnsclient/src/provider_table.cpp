@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The provider table: one row per provider number, and its validity test.
 // The routines of a row are the one account of what the provider offers.
 #include <stdio.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TZO: its own update host or, for provider 36, the configured server.
 #include <stdio.h>
 

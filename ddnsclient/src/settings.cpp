@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Settings processing: validate a caller's settings record and copy what an
 // operation needs into the context.  The routines run with the context's
 // semaphore held; fields copied before a failure stay in the context.

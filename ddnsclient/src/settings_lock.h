@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scoped hold of the context's settings semaphore (skipped when the context
 // has none).
 #ifndef NAMREG_DDNSCLIENT_SETTINGS_LOCK_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Small text helpers: a dotted address out of a reply, a host name split at
 // its first dot, hexadecimal text to bytes.
 #include "ddnsclient_internal.h"

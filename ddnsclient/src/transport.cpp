@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Socket primitives of the HLDM exchange (and the salt greeting): one
 // non-blocking TCP socket, every wait a select bounded by one deadline for
 // the whole call, so a peer that trickles data cannot stretch a call past

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Asynchronous operation: the entries that start an exchange for a host's
 // event loop, the one-step driver with its table of handler results, and
 // the abort.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Credentials: Basic and Digest (MD5) lines for the server and the proxy,
 // and the parsing of Digest challenges.
 #include <stdio.h>

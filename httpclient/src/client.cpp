@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Client records: creation, release, the header-value lookup and the clock.
 #include <stdlib.h>
 #include <string.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The request text: request line and standard headers (state 2).  The
 // credentials and the closing blank line are added by HTTPClient_Authorize.
 #include <stdarg.h>

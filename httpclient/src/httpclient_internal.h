@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client record behind an HTTPClientHandle and the library's internal
 // operations shared between its source files (and its tests and fuzzers).
 #ifndef NAMREG_HTTPCLIENT_INTERNAL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Response parsing: header lines, status, the end of the header and
 // chunked bodies.  Works in the client's 1281-byte header receive buffer.
 #include <ctype.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The state machine: twelve handlers in fHTTPClientStateMachineFunc, the
 // synchronous driver with its 401/407 retries, and the finishing step.
 #include <arpa/inet.h>

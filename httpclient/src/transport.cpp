@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Socket steps: the time budget, name resolution, connect, one send and one
 // receive, each bounded by one select.
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HTTP tunnels: the RTSP-style tunnel GET, the two-channel tunnel open with
 // its answer and one-channel fallback, tunnelled requests, and raw or
 // queued sends on a tunnel socket (states 9, 10 and 11).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Streamed upload: a file sent as the body of a synchronous POST, in four
 // phases (prefix and part header, file pieces, trailer, done), each piece
 // filled into the send buffer when the previous one has gone out.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Connectivity test: resolve three well-known web hosts and see whether any
 // of them accepts a TCP connection on port 80 within the time-out.
 #include <errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DNS UPDATE (RFC 2136): adds one A record to a zone with one message over
 // UDP and judges the server's answer (taken only from the server's address
 // and port; its ID is not compared).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Label encoding of names and the resolver's answer walk.
 #include "dns_wire.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DNS message pieces shared by the stub resolver and DNS UPDATE: the size of
 // the one message buffer, the label encoding of names, and the answer walk
 // of the resolver (kept apart from the socket code so it can be driven with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Classifiers of dotted IPv4 texts: private, link-local, public.
 #include <stdint.h>
 

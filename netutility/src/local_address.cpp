@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // IPv4 address of the wired ("eth0") or wireless ("wlan0") interface.
 #include <errno.h>
 #include <net/if.h>

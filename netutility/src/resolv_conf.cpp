@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The name-server file: the first two "nameserver " entries of
 // /etc/resolv.conf, read from its first 256 bytes.
 #include <arpa/inet.h>

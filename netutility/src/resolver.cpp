@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The DNS stub resolver: one A query over UDP to one name server, one wait,
 // one answer.  The query ID comes from the kernel's random source, and only
 // an answer from the server's address and port that carries that ID is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Socket and clock helpers shared by the resolver, DNS UPDATE, the
 // connectivity test and the HTTP client.
 #include <arpa/inet.h>

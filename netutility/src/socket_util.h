@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Internal socket helpers of the network utilities (the descriptor guard and
 // the bounded wait are the shared ones of namreg/fd_util.h).
 #ifndef NAMREG_NETUTILITY_SOCKET_UTIL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text validators: dotted IPv4 addresses and bare 12-digit MAC addresses.
 #include <stdio.h>
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Platform layer on POSIX: counting semaphore with a maximum, per-thread key,
 // monotonic timer words.
 #include "namreg/osal.h"

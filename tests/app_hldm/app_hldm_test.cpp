@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // namreg end to end: the program run as a process in the test world against
 // hldm-sim on 127.0.0.1:3495, with its outcome line, priority and exit
 // status for every result of the three operations, and the request text the

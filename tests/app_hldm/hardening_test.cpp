@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // namreg end to end against the faults of hostile or odd servers: a reply
 // dripped one byte per second ends with the 30-second budget, and a server
 // name the stub resolver cannot walk to an address (but the system resolver

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The time-out of a primitive, of one HLDM exchange and of a public HLDM
 // operation is the budget of the whole call: a server that trickles its
 // reply (one byte now and then, each within the wait) cannot stretch it.

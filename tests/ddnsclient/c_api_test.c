@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The public header used from C: records, result codes and operations. */
 #include <namreg/ddnsclient.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A client context made the way namreg makes it, with access to its fields.
 #ifndef NAMREG_TESTS_DDNSCLIENT_CLIENT_FIXTURE_H
 #define NAMREG_TESTS_DDNSCLIENT_CLIENT_FIXTURE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client context: creation and its refusals, release, the setters, the
 // server-name checks and the provider table's validity test.
 #include <gtest/gtest.h>

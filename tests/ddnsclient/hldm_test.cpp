@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The HLDM protocol: password hash, composers, reply parsers, one exchange
 // against scripted servers, and the operations and public entry points on
 // port 3495 inside the test world.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The register reply's address: only a plain dotted quad is taken.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Settings processing: what each routine copies, in which order it refuses,
 // what stays stored after a refusal, and the flag logic of the update
 // settings.

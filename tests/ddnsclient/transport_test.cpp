@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Socket primitives and the salt greeting against scripted loopback peers;
 // the tick clock and the text helpers.
 #include <gtest/gtest.h>

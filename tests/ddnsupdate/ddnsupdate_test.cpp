@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ddnsupdate as a process in the test world: one round of a dyndns2
 // provider against fake check-IP and update pages, PeanutHull against
 // peanuthull-sim once and periodically (stopped by SIGTERM), and bad options.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The update engine with I-O DATA (provider 7: its own check-IP page and
 // update request) against a fake service on port 80 in the test world: the
 // unchanged, changed, no-change and port-announcing rounds, the external

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Every external symbol of the installed libraries is either declared in an
 # installed header (the C interface) or lives in namespace namreg.  Also a
 # host program with globals of the short names the libraries use inside

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The namreg command line, run as a process in the test world: refusals with
 // their syslog line, priority and ident, the usage and version texts byte for
 // byte, and the exit statuses.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Diagnostics: level masks, hook versus file, Debug_Init once, unopenable file.
 #include <gtest/gtest.h>
 #include <stdarg.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Platform layer: the binary semaphore the DDNS context relies on, counting
 // with a maximum, bounded waits, keys and timer words.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The millisecond tick: agrees with the monotonic clock, and the time-out
 // test measures the absolute difference of two ticks.
 #include <gtest/gtest.h>

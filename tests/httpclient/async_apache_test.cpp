@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The asynchronous client and the streamed upload against the real Apache
 // of the test world: bodies byte for byte through events 1 and 2, and a
 // file streamed in pieces to a script that reports the length and MD5 of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host program's event loop for the asynchronous client: poll() on the
 // host's own descriptor (a wake pipe here) with a short tick, one
 // HTTPClient_Process per turn, every event recorded.  Body bytes from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Asynchronous exchanges driven from a host's poll loop against scripted
 // peers: the whole event sequence of each case, time-outs, aborts and the
 // entry checks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The synchronous client against hostile or broken peers: name servers that
 // never answer must not stretch the call past its budget, a challenge must
 // not smuggle header lines into the next request, and a record nobody

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exchanges with real peers inside the test world: Apache httpd (plain,
 // Basic, Digest with and without qop, chunked CGI, 204, 404), Squid asking
 // for proxy credentials, and host names resolved through the project's own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole synchronous exchanges against scripted peers on loopback: what a
 // real server will not produce (odd statuses, cut headers, silence...).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HTTP tunnels against a scripted device: the tunnel open with its answers
 // and the one-channel fallback, tunnelled requests and raw sends over an
 // opened tunnel, the RTSP-style tunnel GET handing over both sockets.

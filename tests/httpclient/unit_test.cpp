@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Records, the composer, the response parser and the credentials, driven
 // directly on a client record (no network).
 #include <gtest/gtest.h>

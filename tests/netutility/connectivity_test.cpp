@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Connectivity test: the three test hosts resolved by a scripted name server
 // to loopback addresses, with or without listeners on port 80.
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DNS UPDATE: the message on the wire, the judging of answers (scripted
 // server), the printed and logged lines, and real updates against named.
 #include <arpa/inet.h>

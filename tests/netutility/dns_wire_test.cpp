@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Label encoding and the resolver's answer walk on bare datagrams.  Every
 // datagram is handed over in a heap block of exactly its size, so a read past
 // the received bytes is caught by the sanitizer build.

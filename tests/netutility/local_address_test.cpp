@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Local interface address on dummy interfaces of the test world.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

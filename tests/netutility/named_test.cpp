@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stub resolver against a real name server (BIND 9's named).
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The resolver and DNS UPDATE against forged answers: query IDs that differ
 // from run to run, and answers taken only from the name server's own address
 // and port (and, for queries, with the query's ID), within one wait.

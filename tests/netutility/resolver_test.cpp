@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The name-server file and the stub resolver against a scripted name server
 // on 127.0.0.1:53 inside the test world.
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Validators, address classes, and the socket / clock helpers.
 #include <fcntl.h>
 #include <gtest/gtest.h>

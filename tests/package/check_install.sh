@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the build stripped into a staging directory (DESTDIR), checks what
 # landed there, and builds C programs against it: one with pkg-config alone,
 # and the embedding example in examples/ with find_package(namreg CONFIG).

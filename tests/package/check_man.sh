@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Renders a manual page with every groff warning on and fails on any
 # warning or error; then the same through man -l when man is installed.
 set -euo pipefail

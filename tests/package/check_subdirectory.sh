@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # A firmware tree that adds the source tree with add_subdirectory, beside a
 # target of its own named "common", and sets the default server: it must
 # configure without clashes, build none of the tests, tools or benchmarks,

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A C program built against an installed copy of the libraries. */
 #include <namreg/common.h>
 #include <namreg/ddnsclient.h>

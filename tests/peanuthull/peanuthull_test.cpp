@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PeanutHull against peanuthull-sim on the control server's fixed address,
 // which each test adds to an interface of its own network namespace: the
 // login record as the simulator checks it, the login's failure replies, the

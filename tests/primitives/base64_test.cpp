@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Base64 encoders (with the string encoder's capacity rule) and the lenient
 // decoder.
 #include <gtest/gtest.h>

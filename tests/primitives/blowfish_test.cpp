@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Blowfish variant: the S-box constants against pi computed here, the
 // textbook check vectors from the same tables, an independent reference of
 // the variant (zero P-array start, little-endian halves), and the buffer

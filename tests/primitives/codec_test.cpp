@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HLDM request codec: sizes, the capacity rule, the encoding at chosen clock
 // values, round trips, and rejection of malformed texts.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MD5, the hex helpers and HMAC-MD5: the RFC 1321 and RFC 2202 vectors, and
 // OpenSSL's libcrypto as an oracle on random inputs.
 #include <gtest/gtest.h>

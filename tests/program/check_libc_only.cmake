@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Fails unless PROGRAM needs no shared library but libc (and the loader):
 # the NEEDED entries of its dynamic section, read with READELF, which works
 # for every target the project builds for.

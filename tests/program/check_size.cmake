@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Strips a copy of PROGRAM with STRIP, prints its size and fails when it is
 # above GOAL bytes.
 get_filename_component(name ${PROGRAM} NAME)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs PROGRAM with ARGS (through EMULATOR when cross-compiling) and fails
 # unless its exit status is STATUS and its standard output is exactly the
 # content of EXPECTED.

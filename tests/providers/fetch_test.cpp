@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The provider fetch: request records, HTTP codes as DDNS codes, one GET
 // into the response buffer, the Huagai retry loop and the check-IP fetch
 // with its rotation over the four general routines.

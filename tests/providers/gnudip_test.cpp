@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The GnuDIP salted update: the meta-tag reader, the salted digest (checked
 // against an independent MD5), and the whole two-request exchange.
 #include <gtest/gtest.h>

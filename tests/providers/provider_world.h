@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The providers' test world: every provider host name resolves to 127.0.0.1
 // through a name server on 127.0.0.1:53, and small HTTP peers on loopback
 // ports answer each request with a reply the test chooses and keep the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every HTTP provider row against provider-sim: the update and check-IP
 // routine of each row succeed against the simulator's pages, and the lines
 // it prints show what reached it.

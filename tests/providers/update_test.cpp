@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The HTTP update routines: the exact request each provider number sends,
 // the refusals that send nothing, and every reply keyword table.
 #include <gtest/gtest.h>

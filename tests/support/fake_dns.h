@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A scripted DNS server for tests: a UDP peer on <address>:53 that hands
 // every query to a script and sends back what the script returns (nothing,
 // for silence), and DNS message builders for the answers the scripts make.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "http_peers.h"
 
 #include <openssl/evp.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real HTTP peers for tests and the benchmark: Apache httpd and Squid,
 // started in the foreground on loopback with small configurations written
 // into a fresh directory under ScratchDir().

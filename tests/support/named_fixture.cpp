@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "named_fixture.h"
 
 #include <arpa/inet.h>

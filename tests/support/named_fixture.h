@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A real name server for tests: BIND 9's named, started in the foreground
 // inside the test world, authoritative for the zones given, on loopback
 // port 53.  Other test folders can compile named_fixture.cpp into their own

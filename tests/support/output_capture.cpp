@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "output_capture.h"
 
 #include <fcntl.h>

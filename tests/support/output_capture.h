@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Standard output of the code under test, captured through a pipe-backed
 // temporary file so printf and puts lines can be compared byte for byte.
 #ifndef NAMREG_TESTS_SUPPORT_OUTPUT_CAPTURE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scripted TCP and UDP peers for tests.
 #include "peers.h"
 

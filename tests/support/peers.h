@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scripted network peers for tests: a TCP server that runs a script on
 // every connection, a UDP peer that answers every datagram from a script,
 // and the small socket helpers the scripts are written with.  Each peer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The test world: private network and mount namespace, syslog socket,
 // child processes, descriptor counting.
 #include "testworld.h"

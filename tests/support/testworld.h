@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The test world: a private network and mount namespace for the test
 // process (loopback up, a resolv.conf of the test's own, /dev/log a socket
 // the test reads, every port bindable), child processes, and descriptor

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // I-O DATA and MegaChips: both keyword tables with their orders, the derived
 // credentials, and the exact requests of the public operations against a
 // fake service on port 80 inside the test world.

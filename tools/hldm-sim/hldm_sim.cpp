@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // hldm-sim: a small HLDM DDNS service on one TCP port, for the demo and the
 // end-to-end tests.  Per connection: an 11-byte greeting with a fresh
 // 10-character salt, one encoded request line, one reply, close.  It keeps

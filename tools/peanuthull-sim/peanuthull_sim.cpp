@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // peanuthull-sim: a small PeanutHull control server (TCP) and update
 // responder (UDP) on one address and port (6060 by default), for the demo
 // and the end-to-end tests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // provider-sim: fake public DDNS providers over HTTP on loopback ports, for
 // the tests and for firmware developers who want to watch a camera update
 // without an account.  It listens on every given port at once, serves one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // syslog-tap: binds a Unix datagram socket (default /dev/log) and prints each
 // syslog message it receives as "priority N: <rest>", one per line, until it
 // is killed.  Prints "ready" once the socket is bound.  For the demo, where no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tunnel-sim: a device that serves HTTP tunnels on one TCP port, for the
 // demo and the end-to-end tests.  A session is a GET channel and a POST
 // channel with the same "x-sessioncookie"; once both are up the device

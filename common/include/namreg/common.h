@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * common: diagnostics (syslog line, level-masked debug print) and the
  * digest, cipher and base64 primitives.

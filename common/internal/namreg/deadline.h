@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One time budget for a whole operation: a fixed end on the monotonic clock
 // that every wait of the operation counts down, so that a peer which keeps
 // answering a little at a time cannot stretch the operation past its budget.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Descriptor helpers shared by the libraries' C++ sources (not installed):
 // a guard that closes a socket on every way out, and the one bounded
 // select() on a single descriptor that every exchange waits with.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The millisecond tick shared by the libraries: a wrapping 32-bit count
 // derived from times(); elapsed time is the absolute difference of two
 // ticks.  The DDNS client, the network utilities and the HTTP client expose

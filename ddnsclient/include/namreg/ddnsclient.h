@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * ddnsclient: the DDNS client library (client context, settings, the HLDM
  * DDNS service and the public providers) and the HLDM request codec.

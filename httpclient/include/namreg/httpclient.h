@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * httpclient: a small HTTP/1.x client (version 1.7.0.0) driven by a
  * table of state handlers over one non-blocking TCP socket.  Direct or

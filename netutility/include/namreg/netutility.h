@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * netutility: IPv4 / MAC text validators, the name-server file reader, a DNS
  * stub resolver of its own (UDP, one query, one wait), DNS UPDATE, local

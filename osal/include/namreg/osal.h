@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * osal: the small platform layer the libraries stand on (counting semaphore,
  * per-thread key, timer words), built on POSIX threads and clocks.
