@@ -96,6 +96,12 @@ void DDNSClient_CopyText(char *dest, const char *src, uint32_t size);
 // Prints "[<who>] Invalid arguments\r" as a line (nothing when who is null).
 void DDNSClient_PrintInvalidArguments(const char *who);
 
+// Applies the settings of an update-type operation under the context's
+// semaphore; on failure prints "[<who>] Process settings failed" and returns
+// DDNSCLIENT_E_INVALID_ARGS.
+uint32_t DDNSClient_TakeUpdateSettings(const char *who, DDNSClientContext *context,
+                                       const DDNSClientSettings *settings);
+
 // Providers 5 and 24, the HLDM service.
 bool DDNSClient_IsHLDMProvider(uint32_t provider);
 

@@ -6,7 +6,6 @@
 #include <stdio.h>
 
 #include "ddnsclient_internal.h"
-#include "settings_lock.h"
 
 namespace {
 
@@ -46,15 +45,9 @@ extern "C" uint32_t DDNSClient_Update(DDNSClientContext *context,
     puts("[DDNSClient_Update] Please call DDNSClient_MegaChipsProcess\r");
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  uint32_t result;
-  {
-    SettingsLock lock(context);
-    result = DDNSClient_ProcessUpdateSettings(context, settings);
-  }
-  if (result != DDNSCLIENT_OK) {
-    puts("[DDNSClient_Update] Process settings failed\r");
+  if (namreg::DDNSClient_TakeUpdateSettings("DDNSClient_Update", context, settings) !=
+      DDNSCLIENT_OK)
     return DDNSCLIENT_E_INVALID_ARGS;
-  }
   const uint32_t provider = context->dwServiceProvider;
   // Settings without the provider leave the context's; only a provider of
   // the table with an update routine is run.

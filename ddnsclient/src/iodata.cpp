@@ -9,7 +9,6 @@
 
 #include "ddnsclient_internal.h"
 #include "provider_internal.h"
-#include "settings_lock.h"
 
 namespace {
 
@@ -70,15 +69,8 @@ uint32_t Prepare(const char *who, DDNSClientContext *context, const DDNSClientSe
            static_cast<int>(settings->dwServiceProvider));
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  uint32_t result;
-  {
-    SettingsLock lock(context);
-    result = DDNSClient_ProcessUpdateSettings(context, settings);
-  }
-  if (result != DDNSCLIENT_OK) {
-    printf("[%s] Process settings failed\r\n", who);
+  if (namreg::DDNSClient_TakeUpdateSettings(who, context, settings) != DDNSCLIENT_OK)
     return DDNSCLIENT_E_INVALID_ARGS;
-  }
   context->dwNetworkTimeout = timeout_seconds != 0 ? timeout_seconds : kDefaultTimeoutSeconds;
   return DDNSCLIENT_OK;
 }

@@ -6,7 +6,6 @@
 
 #include "ddnsclient_internal.h"
 #include "provider_internal.h"
-#include "settings_lock.h"
 
 namespace {
 
@@ -102,16 +101,11 @@ extern "C" uint32_t DDNSClient_MegaChipsProcess(DDNSClientContext *context,
     puts("[DDNSClient_MegaChipsProcess] Only for MegaChips\r");
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  uint32_t result;
-  {
-    SettingsLock lock(context);
-    result = DDNSClient_ProcessUpdateSettings(context, settings);
-  }
-  if (result != DDNSCLIENT_OK) {
-    puts("[DDNSClient_MegaChipsProcess] Process settings failed\r");
+  if (namreg::DDNSClient_TakeUpdateSettings("DDNSClient_MegaChipsProcess", context, settings) !=
+      DDNSCLIENT_OK)
     return DDNSCLIENT_E_INVALID_ARGS;
-  }
   context->dwNetworkTimeout = timeout_seconds != 0 ? timeout_seconds : kDefaultTimeoutSeconds;
+  uint32_t result;
   switch (type) {
     case DDNSCLIENT_MEGACHIPS_UPDATE:
       result = DDNSClient_Update_MegaChips(context);

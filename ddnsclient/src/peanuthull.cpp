@@ -3,7 +3,6 @@
 // challenge, login record, REGI, CNFM, QUIT) and the Blowfish-enciphered UDP
 // update, with the two public operations that run them within a time-out.
 #include "ddnsclient_internal.h"
-#include "settings_lock.h"
 
 #include <namreg/common.h>
 
@@ -441,15 +440,8 @@ uint32_t RunPeanutHull(const char *who, DDNSClientContext *context,
            static_cast<int>(settings->dwServiceProvider));
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  uint32_t result;
-  {
-    SettingsLock lock(context);
-    result = DDNSClient_ProcessUpdateSettings(context, settings);
-  }
-  if (result != DDNSCLIENT_OK) {
-    printf("[%s] Process settings failed\r\n", who);
+  if (namreg::DDNSClient_TakeUpdateSettings(who, context, settings) != DDNSCLIENT_OK)
     return DDNSCLIENT_E_INVALID_ARGS;
-  }
   if (!UserNameFits(context)) {
     printf("[%s] User name longer than %u characters\r\n", who,
            static_cast<unsigned>(DDNSCLIENT_PEANUTHULL_MAX_USER));
@@ -458,7 +450,7 @@ uint32_t RunPeanutHull(const char *who, DDNSClientContext *context,
   const uint32_t timeout = timeout_seconds != 0 ? timeout_seconds : 20;
   context->dwNetworkTimeout = timeout;
   const uint32_t start = DDNSClient_GetTickMs();
-  result = DDNSCLIENT_E_FAIL;
+  uint32_t result = DDNSCLIENT_E_FAIL;
   for (bool first = true;; first = false) {
     if (!first) {
       // A server that refuses at once is not asked again without a pause.

@@ -283,3 +283,19 @@ extern "C" uint32_t DDNSClient_RequestKeyEnable(DDNSClientContext *context,
   SettingsLock lock(context);
   return DDNSClient_ProcessRequestKeySettings(context, settings);
 }
+
+namespace namreg {
+
+uint32_t DDNSClient_TakeUpdateSettings(const char *who, DDNSClientContext *context,
+                                       const DDNSClientSettings *settings) {
+  uint32_t result;
+  {
+    SettingsLock lock(context);
+    result = DDNSClient_ProcessUpdateSettings(context, settings);
+  }
+  if (result == DDNSCLIENT_OK) return DDNSCLIENT_OK;
+  printf("[%s] Process settings failed\r\n", who);
+  return DDNSCLIENT_E_INVALID_ARGS;
+}
+
+}  // namespace namreg

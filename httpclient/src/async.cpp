@@ -81,25 +81,7 @@ void Reconnect(HTTPClientContext *ptClient) {
   HTTPClient_CloseSocket(ptClient);
   ptClient->dwState = HTTPCLIENT_STATE_CONNECT;
   ptClient->dwPhase = HTTPCLIENT_PHASE_CONNECT;
-  ptClient->dwStatusIndex = 0;
-  ptClient->dwPhaseMark = 0;
-  memset(ptClient->szRequest, 0, sizeof(ptClient->szRequest));
-  ptClient->dwRequestSent = 0;
-  memset(ptClient->szHeaderBuffer, 0, sizeof(ptClient->szHeaderBuffer));
-  ptClient->dwParsePos = 0;
-  ptClient->dwBuffered = 0;
-  ptClient->dwContentLengthKnown = 0;
-  ptClient->iContentRemaining = 0;
-  ptClient->dwChunked = 0;
-  ptClient->iChunkRemaining = 0;
-  ptClient->dwSendLength = 0;
-  ptClient->dwBodySent = 0;
-  ptClient->dwUploadPhase = 1;
-  ptClient->iSID = 0;
-  ptClient->dwAudioMode = 0;
-  ptClient->iPrivilege = 0;
-  ptClient->szServerName[0] = '\0';
-  ptClient->dwResponseKeepAlive = 0;
+  HTTPClient_ClearAttempt(ptClient);
   // Each attempt gets whole step budgets.
   ptClient->dwConnectBudget = ptClient->dwConnectReload;
   ptClient->dwSendHeaderBudget = ptClient->dwSendHeaderReload;

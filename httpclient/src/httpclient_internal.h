@@ -195,6 +195,10 @@ uint32_t HTTPClient_SendOnce(HTTPClientContext *ptClient, const char *pData, uin
 uint32_t HTTPClient_RecvOnce(HTTPClientContext *ptClient, char *pDest, uint32_t dwWanted,
                              uint32_t *pdwReceived, uint32_t dwWait);
 void HTTPClient_CloseSocket(HTTPClientContext *ptClient);
+// Clears what one attempt of an exchange learned and sent (status, request
+// text, header buffer, length and chunk counts, response fields, upload
+// step), so that the exchange can start again on a new connection.
+void HTTPClient_ClearAttempt(HTTPClientContext *ptClient);
 
 // Asynchronous step helpers.
 // Calls the host's callback (no-op without one) and returns its result.
@@ -258,6 +262,7 @@ using namreg::fHTTPClientStateMachineFunc;
 using namreg::HTTPClient_AppendF;
 using namreg::HTTPClient_AppendResponseLine;
 using namreg::HTTPClient_CheckTimeout;
+using namreg::HTTPClient_ClearAttempt;
 using namreg::HTTPClient_ClearRecord;
 using namreg::HTTPClient_CloseSocket;
 using namreg::HTTPClient_ComposeRequest;

@@ -310,27 +310,9 @@ uint32_t StateFinish(HTTPClientContext *ptClient) {
 void StartOver(HTTPClientContext *ptClient) {
   ptClient->dwOperation = HTTPCLIENT_OP_REQUEST;
   HTTPClient_CloseSocket(ptClient);
-  ptClient->dwStatusIndex = 0;
+  HTTPClient_ClearAttempt(ptClient);
   ptClient->dwStoredLength = 0;
   ptClient->dwPhase = 0;
-  ptClient->dwPhaseMark = 0;
-  memset(ptClient->szRequest, 0, sizeof(ptClient->szRequest));
-  ptClient->dwRequestSent = 0;
-  memset(ptClient->szHeaderBuffer, 0, sizeof(ptClient->szHeaderBuffer));
-  ptClient->dwParsePos = 0;
-  ptClient->dwBuffered = 0;
-  ptClient->dwContentLengthKnown = 0;
-  ptClient->iContentRemaining = 0;
-  ptClient->dwChunked = 0;
-  ptClient->iChunkRemaining = 0;
-  ptClient->iSID = 0;
-  ptClient->dwAudioMode = 0;
-  ptClient->iPrivilege = 0;
-  ptClient->szServerName[0] = '\0';
-  ptClient->dwResponseKeepAlive = 0;
-  ptClient->dwUploadPhase = 1;
-  ptClient->dwSendLength = 0;
-  ptClient->dwBodySent = 0;
 }
 
 // Handles a 401 / 407: 1 when the exchange starts over with credentials.
@@ -696,3 +678,29 @@ uint32_t HTTPClient_Post(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo) {
 }
 
 }  // extern "C"
+
+namespace namreg {
+
+void HTTPClient_ClearAttempt(HTTPClientContext *ptClient) {
+  ptClient->dwStatusIndex = 0;
+  ptClient->dwPhaseMark = 0;
+  memset(ptClient->szRequest, 0, sizeof(ptClient->szRequest));
+  ptClient->dwRequestSent = 0;
+  memset(ptClient->szHeaderBuffer, 0, sizeof(ptClient->szHeaderBuffer));
+  ptClient->dwParsePos = 0;
+  ptClient->dwBuffered = 0;
+  ptClient->dwContentLengthKnown = 0;
+  ptClient->iContentRemaining = 0;
+  ptClient->dwChunked = 0;
+  ptClient->iChunkRemaining = 0;
+  ptClient->iSID = 0;
+  ptClient->dwAudioMode = 0;
+  ptClient->iPrivilege = 0;
+  ptClient->szServerName[0] = '\0';
+  ptClient->dwResponseKeepAlive = 0;
+  ptClient->dwUploadPhase = 1;
+  ptClient->dwSendLength = 0;
+  ptClient->dwBodySent = 0;
+}
+
+}  // namespace namreg
