@@ -97,6 +97,8 @@ static void Usage(FILE *out) {
       out);
 }
 
+static int Fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
 static int Fail(const char *format, ...) {
   va_list args;
   va_start(args, format);
