@@ -117,7 +117,7 @@ extern "C" int DDNSClient_IsTimeToUpdate(DDNSClientContext *context) {
   const uint32_t last = context->adwLastUpdateTick[context->dwServiceProvider];
   if (last == 0) return 1;  // never updated
   const uint32_t now = DDNSClient_GetTickMs();
-  const uint32_t elapsed = now >= last ? now - last : last - now;
+  const uint32_t elapsed = namreg::TickElapsedMs(last, now);
   return static_cast<uint64_t>(elapsed) <= 60000ull * context->dwUpdateInterval ? 0 : 1;
 }
 

@@ -36,7 +36,7 @@ uint32_t RunWithRetries(DDNSClientContext *context, const DDNSClientSettings *se
     if (!first) {
       const uint64_t left = deadline.LeftMs();
       if (left == 0) break;
-      usleep(static_cast<useconds_t>((left < kRetryPauseMs ? left : kRetryPauseMs) * 1000u));
+      namreg::ClockSleepMs(left < kRetryPauseMs ? left : kRetryPauseMs);
     }
     if (deadline.Expired()) break;
     result = attempt(context);

@@ -87,7 +87,7 @@ uint32_t RetryNetworkErrors(DDNSClientContext *context, DDNSClientRoutine attemp
     if (DDNSClient_IsTimeout(start, timeout, &elapsed)) break;
     if (!first) {
       if (elapsed + 1 >= timeout) break;  // no room for a pause and another try
-      usleep(kRetryPauseMs * 1000);
+      namreg::ClockSleepMs(kRetryPauseMs);
       if (DDNSClient_IsTimeout(start, timeout, &elapsed)) break;
     }
     context->dwNetworkTimeout = timeout > elapsed ? timeout - elapsed : 1;

@@ -34,17 +34,9 @@ constexpr uint32_t kRetryPauseMs = 1000;
 // Milliseconds left of a budget of `seconds` that began at `start_ms`; 0 when
 // it is used up.
 uint32_t RemainingMs(uint32_t start_ms, uint32_t seconds) {
-  const uint32_t now = DDNSClient_GetTickMs();
-  const uint32_t elapsed = now >= start_ms ? now - start_ms : start_ms - now;
+  const uint32_t elapsed = namreg::TickElapsedMs(start_ms, DDNSClient_GetTickMs());
   const uint64_t budget = static_cast<uint64_t>(seconds) * 1000u;
   return elapsed >= budget ? 0 : static_cast<uint32_t>(budget - elapsed);
-}
-
-struct timeval MsToTimeval(uint32_t ms) {
-  struct timeval tv;
-  tv.tv_sec = static_cast<time_t>(ms / 1000);
-  tv.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
-  return tv;
 }
 
 sockaddr_in ServerAddress() {
@@ -95,7 +87,8 @@ class ControlLink {
       error = errno;
       if (error == EINPROGRESS || error == EAGAIN) {
         error = ETIMEDOUT;
-        if (fdutil::WaitOne(socket_.fd, true, MsToTimeval(RemainingMs(start_ms_, seconds_))) == 1) {
+        if (fdutil::WaitOne(socket_.fd, true,
+                            namreg::MsToTimeval(RemainingMs(start_ms_, seconds_))) == 1) {
           socklen_t length = sizeof error;
           if (getsockopt(socket_.fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
         }
@@ -113,7 +106,7 @@ class ControlLink {
     size_t offset = 0;
     while (offset < length) {
       const int ready =
-          fdutil::WaitOne(socket_.fd, true, MsToTimeval(RemainingMs(start_ms_, seconds_)));
+          fdutil::WaitOne(socket_.fd, true, namreg::MsToTimeval(RemainingMs(start_ms_, seconds_)));
       if (ready != 1) {
         printf("[DDNS_PeanutHull] send() error %d!\r\n", ready == 0 ? ETIMEDOUT : errno);
         return false;
@@ -134,7 +127,7 @@ class ControlLink {
     reply_[0] = '\0';
     for (;;) {
       const int ready =
-          fdutil::WaitOne(socket_.fd, false, MsToTimeval(RemainingMs(start_ms_, seconds_)));
+          fdutil::WaitOne(socket_.fd, false, namreg::MsToTimeval(RemainingMs(start_ms_, seconds_)));
       if (ready != 1) {
         printf("[DDNS_PeanutHull] recv() error %d!\r\n", ready == 0 ? ETIMEDOUT : errno);
         return Step::kFailed;
@@ -350,10 +343,9 @@ uint32_t PeanutHullUpdate(DDNSClientContext *context, uint32_t start_ms, uint32_
         left < kUpdateReceiveSeconds * 1000 ? left : kUpdateReceiveSeconds * 1000;
     const uint32_t round_start = DDNSClient_GetTickMs();
     for (;;) {
-      const uint32_t round_left = wait_ms > DDNSClient_GetTickMs() - round_start
-                                      ? wait_ms - (DDNSClient_GetTickMs() - round_start)
-                                      : 0;
-      const int ready = fdutil::WaitOne(socket_guard.fd, false, MsToTimeval(round_left));
+      const uint32_t spent = namreg::TickElapsedMs(round_start, DDNSClient_GetTickMs());
+      const uint32_t round_left = wait_ms > spent ? wait_ms - spent : 0;
+      const int ready = fdutil::WaitOne(socket_guard.fd, false, namreg::MsToTimeval(round_left));
       if (ready != 1) {
         error = ready == 0 ? EAGAIN : errno;
         break;
@@ -455,7 +447,7 @@ uint32_t RunPeanutHull(const char *who, DDNSClientContext *context,
     if (!first) {
       // A server that refuses at once is not asked again without a pause.
       const uint32_t left = RemainingMs(start, timeout);
-      usleep((left < kRetryPauseMs ? left : kRetryPauseMs) * 1000);
+      namreg::ClockSleepMs(left < kRetryPauseMs ? left : kRetryPauseMs);
     }
     if (DDNSClient_IsTimeout(start, timeout, nullptr) || RemainingMs(start, timeout) == 0) break;
     result = attempt(context, start, timeout);

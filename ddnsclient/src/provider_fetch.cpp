@@ -73,12 +73,6 @@ uint32_t PrepareFetch(DDNSClientContext *context, HTTPClientInfo *info, const ch
   return DDNSCLIENT_OK;
 }
 
-void SleepMs(uint32_t ms) {
-  timespec pause{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-  while (nanosleep(&pause, &pause) != 0) {
-  }
-}
-
 }  // namespace
 
 extern "C" uint32_t DDNSClient_MapHTTPError(uint32_t result) {
@@ -173,7 +167,7 @@ extern "C" uint32_t DDNSClient_HuagaiCommunicate(DDNSClientContext *context, con
     const uint64_t now = static_cast<uint32_t>(DDNSClient_GetTickMs() - start);
     if (now < budget_ms) {
       const uint64_t rest = budget_ms - now;
-      SleepMs(static_cast<uint32_t>(rest < kHuagaiRetryMs ? rest : kHuagaiRetryMs));
+      namreg::ClockSleepMs(static_cast<uint32_t>(rest < kHuagaiRetryMs ? rest : kHuagaiRetryMs));
     }
     if (static_cast<uint32_t>(DDNSClient_GetTickMs() - start) >= budget_ms) {
       puts("[DDNSClient_HuagaiCommunicate] timeout caused by fake server\r");

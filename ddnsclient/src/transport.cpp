@@ -26,7 +26,7 @@ constexpr int kSendRetryLimit = 100;
 void PauseWithin(const namreg::Deadline &deadline) {
   const uint64_t left = deadline.LeftMs();
   const uint64_t pause = left < kSendRetryPauseMs ? left : kSendRetryPauseMs;
-  if (pause != 0) usleep(static_cast<useconds_t>(pause * 1000u));
+  namreg::ClockSleepMs(pause);
 }
 
 }  // namespace

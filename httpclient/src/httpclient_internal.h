@@ -7,6 +7,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "namreg/clock.h"
 #include "namreg/httpclient.h"
 
 #define HTTPCLIENT_QOP_SIZE         17

@@ -17,13 +17,6 @@ namespace {
 
 constexpr uint32_t kMaxAuthRetries = 3;  // new attempts per side after the first
 
-void SleepMs(uint32_t dwMs) {
-  struct timespec ts = {static_cast<time_t>(dwMs / 1000),
-                        static_cast<long>(dwMs % 1000) * 1000000L};
-  while (nanosleep(&ts, &ts) != 0) {
-  }
-}
-
 bool PostBodyPending(const HTTPClientContext *ptClient) {
   return ptClient->dwMethod == HTTPCLIENT_METHOD_POST && ptClient->dwBodySent == 0;
 }
@@ -48,7 +41,7 @@ uint32_t StateStart(HTTPClientContext *ptClient) {
     default:
       break;
   }
-  SleepMs(100);
+  namreg::ClockSleepMs(100);
   return HTTPCLIENT_OK;
 }
 

@@ -92,8 +92,7 @@ void HTTPClient_CloseSocket(HTTPClientContext *ptClient) {
 uint32_t HTTPClient_CheckTimeout(HTTPClientContext *ptClient) {
   uint32_t *pdwBudget = CurrentBudget(ptClient);
   uint32_t dwNow = HTTPClient_GetTickMs();
-  uint32_t dwElapsed = dwNow >= ptClient->dwPhaseMark ? dwNow - ptClient->dwPhaseMark
-                                                      : ptClient->dwPhaseMark - dwNow;
+  uint32_t dwElapsed = namreg::TickElapsedMs(ptClient->dwPhaseMark, dwNow);
   if (dwElapsed >= *pdwBudget / 1000u) {
     *pdwBudget = 0;
     HTTPClient_CloseSocket(ptClient);

@@ -33,16 +33,8 @@ bool IsError(uint32_t r) {
   return (r & 0xFF000000u) == 0x80000000u;
 }
 
-void SleepMs(uint32_t dwMs) {
-  struct timespec ts = {static_cast<time_t>(dwMs / 1000),
-                        static_cast<long>(dwMs % 1000) * 1000000L};
-  while (nanosleep(&ts, &ts) != 0) {
-  }
-}
-
 uint32_t ElapsedMs(uint32_t dwStart) {
-  uint32_t dwNow = HTTPClient_GetTickMs();
-  return dwNow >= dwStart ? dwNow - dwStart : dwStart - dwNow;
+  return namreg::TickElapsedMs(dwStart, HTTPClient_GetTickMs());
 }
 
 struct timeval Remaining(uint32_t dwLimitMs, uint32_t dwStart) {
@@ -317,7 +309,7 @@ uint32_t HTTPClient_SendAllOn(int fd, const char *pData, uint32_t dwLength, uint
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) return HTTPCLIENT_E_SEND;
-      SleepMs(100);
+      namreg::ClockSleepMs(100);
       continue;
     }
     dwSent += static_cast<uint32_t>(n);
@@ -341,7 +333,7 @@ uint32_t HTTPClient_ReceiveAnswer(int fd, char *pBuffer, uint32_t dwLength, uint
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) return HTTPCLIENT_E_RECV;
-      SleepMs(100);
+      namreg::ClockSleepMs(100);
       continue;
     }
     dwHave += static_cast<uint32_t>(n);

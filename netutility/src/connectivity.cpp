@@ -80,8 +80,10 @@ extern "C" int32_t NetUtility_ConnectToInternet(uint32_t timeout_seconds, uint32
     if (highest == -1) return -1;
     const uint64_t remaining = deadline.LeftMs();
     if (remaining == 0) return -1;
-    struct timeval wait = namreg::MsToTimeval(remaining);
-    if (select(highest + 1, nullptr, &writable, nullptr, &wait) <= 0) return -1;
+    struct timeval wait = namreg::MsToTimeval(namreg::ClockBeginWait(remaining));
+    const int ready = select(highest + 1, nullptr, &writable, nullptr, &wait);
+    namreg::ClockEndWait(remaining, ready == 0);
+    if (ready <= 0) return -1;
     for (int i = 0; i < kHostCount; ++i) {
       if (slots.fd[i] == -1 || !FD_ISSET(slots.fd[i], &writable)) continue;
       int error = 0;

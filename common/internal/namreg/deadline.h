@@ -7,25 +7,14 @@
 
 #include <stdint.h>
 #include <sys/time.h>
-#include <time.h>
+
+#include "namreg/clock.h"
 
 namespace namreg {
 
 // Milliseconds of the monotonic clock (never steps with the wall clock).
 inline uint64_t MonotonicMs() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-}
-
-// A time-out as a timeval for select; whole seconds beyond what a 32-bit
-// time_t holds are capped (the wait then simply ends earlier than asked).
-inline struct timeval MsToTimeval(uint64_t ms) {
-  const uint64_t seconds = ms / 1000u;
-  struct timeval tv;
-  tv.tv_sec = static_cast<time_t>(seconds > 0x7FFFFFFFu ? 0x7FFFFFFFu : seconds);
-  tv.tv_usec = static_cast<suseconds_t>((ms % 1000u) * 1000u);
-  return tv;
+  return ClockMonotonicMs();
 }
 
 class Deadline {

@@ -11,6 +11,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "namreg/clock.h"
 #include "namreg/deadline.h"
 
 namespace namreg {
@@ -38,15 +39,19 @@ class SocketGuard {
 // Waits at most `limit` for `fd` to become readable or (for_write)
 // writable.  1 ready, 0 time-out, -1 select failed or a descriptor select
 // cannot watch (FD_SETSIZE and above: FD_SET would write past the set).
+// The wait is one of the clock's (a test clock may shorten it).
 inline int WaitOne(int fd, bool for_write, struct timeval limit) {
   if (fd < 0 || fd >= FD_SETSIZE) return -1;
+  const uint64_t asked = TimevalToMs(limit);
+  struct timeval wait = MsToTimeval(ClockBeginWait(asked));
   fd_set set;
   FD_ZERO(&set);
   FD_SET(fd, &set);
   int n;
   do {
-    n = select(fd + 1, for_write ? nullptr : &set, for_write ? &set : nullptr, nullptr, &limit);
-  } while (n < 0 && errno == EINTR);  // Linux leaves the time still to wait in limit
+    n = select(fd + 1, for_write ? nullptr : &set, for_write ? &set : nullptr, nullptr, &wait);
+  } while (n < 0 && errno == EINTR);  // Linux leaves the time still to wait in wait
+  ClockEndWait(asked, n == 0);
   if (n < 0) return -1;
   return n > 0 && FD_ISSET(fd, &set) ? 1 : 0;
 }
