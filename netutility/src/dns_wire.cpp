@@ -65,7 +65,8 @@ size_t DnsEncodeName(const char *name, uint8_t *out, size_t capacity) {
   return n;
 }
 
-int32_t DnsParseAnswer(const uint8_t *data, size_t length, uint16_t query_id, uint32_t *address) {
+int32_t DnsParseAnswer(const uint8_t *data, size_t length, uint16_t query_id, uint32_t *address,
+                       bool walk_past) {
   // A name error is reported whatever the rest of the header says.
   if (length >= 4 && (data[3] & 0x03) == 0x03) return DNS_RESULT_NAME_ERROR;
   if (length < kDnsHeaderSize) return -1;
@@ -87,7 +88,7 @@ int32_t DnsParseAnswer(const uint8_t *data, size_t length, uint16_t query_id, ui
     const uint16_t type = DnsGet16(data + name_end);
     const size_t rdlength = DnsGet16(data + name_end + 8);
     const size_t rdata = name_end + kRecordFixed;
-    if (type == kTypeCname) {
+    if (type == kTypeCname || (walk_past && type != kTypeA)) {
       record = rdata + rdlength;
       continue;
     }

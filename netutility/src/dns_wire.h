@@ -31,8 +31,11 @@ size_t DnsEncodeName(const char *name, uint8_t *out, size_t capacity);
 // was stored in the query (compared byte for byte with the answer's first
 // two bytes).  Returns 0 (with *address written only when an A record was
 // found), -1, or DNS_RESULT_NAME_ERROR.  Reads nothing outside
-// data[0..length).
-int32_t DnsParseAnswer(const uint8_t *data, size_t length, uint16_t query_id, uint32_t *address);
+// data[0..length).  The walk skips CNAME records and stops at the first
+// record of any other type; with `walk_past` it skips every record that is
+// not an A record (a DNAME, a signature) and takes the first A record.
+int32_t DnsParseAnswer(const uint8_t *data, size_t length, uint16_t query_id, uint32_t *address,
+                       bool walk_past = false);
 
 inline uint16_t DnsGet16(const uint8_t *p) {
   return static_cast<uint16_t>((p[0] << 8) | p[1]);

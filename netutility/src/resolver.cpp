@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 
 #include "dns_wire.h"
+#include "namreg/lookup.h"
 #include "namreg/netutility.h"
 #include "socket_util.h"
 
@@ -43,15 +44,15 @@ size_t BuildQuery(uint8_t *message, uint16_t id, const char *host_name) {
 
 }  // namespace
 
-extern "C" {
+namespace namreg {
 
-int32_t NetUtility_DNSResolve(uint32_t server_address, const char *host_name,
-                              uint32_t timeout_seconds, uint32_t *address) {
+int32_t DNSResolveUntil(uint32_t server_address, const char *host_name, const Deadline &deadline,
+                        uint32_t *address, bool walk_past) {
   if (server_address == 0) {
     puts("[NetUtility_DNSResolve] Need DNS server IP\r");
     return -1;
   }
-  if (host_name == nullptr || address == nullptr || timeout_seconds == 0) {
+  if (host_name == nullptr || address == nullptr) {
     puts("[NetUtility_DNSResolve] Invalid argument\r");
     return -1;
   }
@@ -78,7 +79,6 @@ int32_t NetUtility_DNSResolve(uint32_t server_address, const char *host_name,
 
   // Datagrams from elsewhere, or with another ID, are dropped without
   // restarting the wait.
-  const namreg::Deadline deadline(timeout_seconds);
   uint8_t id_bytes[2];
   memcpy(id_bytes, &id, 2);
   const ssize_t got = netutility::ReceiveFromNameServer(sock.get(), message, sizeof(message),
@@ -89,7 +89,22 @@ int32_t NetUtility_DNSResolve(uint32_t server_address, const char *host_name,
     return -1;
   }
   sock.Close();
-  return netutility::DnsParseAnswer(message, static_cast<size_t>(got), id, address);
+  return netutility::DnsParseAnswer(message, static_cast<size_t>(got), id, address, walk_past);
+}
+
+}  // namespace namreg
+
+extern "C" {
+
+int32_t NetUtility_DNSResolve(uint32_t server_address, const char *host_name,
+                              uint32_t timeout_seconds, uint32_t *address) {
+  if (host_name == nullptr || address == nullptr || timeout_seconds == 0) {
+    if (server_address == 0) puts("[NetUtility_DNSResolve] Need DNS server IP\r");
+    else puts("[NetUtility_DNSResolve] Invalid argument\r");
+    return -1;
+  }
+  return namreg::DNSResolveUntil(server_address, host_name, namreg::Deadline(timeout_seconds),
+                                 address);
 }
 
 int NetUtility_IsValidDomainName(const char *host_name, int32_t *result) {

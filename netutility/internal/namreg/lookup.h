@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: MIT
+// Name lookups bounded by a deadline, for the libraries' own use (not
+// installed): the system's getaddrinfo follows resolv.conf's time-outs,
+// which no operation's budget can bound.
+#ifndef NAMREG_INTERNAL_LOOKUP_H
+#define NAMREG_INTERNAL_LOOKUP_H
+
+#include <stdint.h>
+
+#include "namreg/deadline.h"
+
+namespace namreg {
+
+// NetUtility_DNSResolve with its one wait ending by `deadline`; with
+// `walk_past`, records of other types before the A record (a DNAME, a
+// signature) are skipped instead of ending the walk.
+int32_t DNSResolveUntil(uint32_t server_address, const char *host_name, const Deadline &deadline,
+                        uint32_t *address, bool walk_past = false);
+
+// The IPv4 address of `host_name` as a camera can afford it within a
+// budget: a dotted quad as it stands, then /etc/hosts, then the name
+// servers of /etc/resolv.conf in turn, again and again, each query given
+// what is left of `deadline` (at most kLookupQueryMs), until one answers.
+// 0 with *address set, DNS_RESULT_NAME_ERROR when a name server says the
+// name does not exist, -1 otherwise (no name server, none answered).
+constexpr uint64_t kLookupQueryMs = 3000;
+int32_t LookupHostUntil(const char *host_name, const Deadline &deadline, uint32_t *address);
+
+// The IPv4 address of `host_name` in /etc/hosts; false when not there.
+bool LookupHostsFile(const char *host_name, uint32_t *address);
+
+}  // namespace namreg
+
+#endif  // NAMREG_INTERNAL_LOOKUP_H
