@@ -11,21 +11,13 @@
 #include "blowfish_internal.h"
 #include "blowfish_tables.h"
 
-namespace namreg {
+namespace {
+
+// Working key schedule: S-boxes 0..3 (256 words each), then the P-array;
+// the current key and its length.
 uint32_t c[BLOWFISH_SBOX_WORDS + BLOWFISH_P_WORDS];
 unsigned char key[BLOWFISH_MAX_KEY];
 uint32_t keylen;
-}  // namespace namreg
-
-namespace {
-
-using namreg::c;
-using namreg::key;
-using namreg::keylen;
-using namreg::ks0;
-using namreg::ks1;
-using namreg::ks2;
-using namreg::ks3;
 
 constexpr uint32_t kZeroP[BLOWFISH_P_WORDS] = {};
 
@@ -64,6 +56,16 @@ int TransformBuffer(const unsigned char *in, unsigned char *out, uint32_t length
 }  // namespace
 
 namespace namreg {
+
+const uint32_t *Blowfish_InitialSBox(int index) {
+  static const uint32_t *const kBoxes[4] = {ks0, ks1, ks2, ks3};
+  return index >= 0 && index < 4 ? kBoxes[index] : nullptr;
+}
+
+const unsigned char *Blowfish_CurrentKey(uint32_t *length) {
+  if (length != nullptr) *length = keylen;
+  return key;
+}
 
 void Blowfish_EncipherWords(uint32_t *left, uint32_t *right) {
   const uint32_t *s = SBox();

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Process-wide state of the Blowfish cipher and the word-level helpers
 // behind Blowfish_SetKey / Blowfish_Encrypt / Blowfish_Decrypt.  Internal to
-// the common library (and its tests): in namespace namreg, so that no
-// symbol of a host program (a global `key` of its own, say) can meet them.
+// the common library: the state itself has internal linkage, so that no
+// symbol of a host program (a global `key` of its own, say) can meet it;
+// the library's tests read it through the functions below.
 #ifndef NAMREG_COMMON_BLOWFISH_INTERNAL_H
 #define NAMREG_COMMON_BLOWFISH_INTERNAL_H
 
@@ -15,17 +16,10 @@
 
 namespace namreg {
 
-// The four initial S-boxes (read-only).
-extern const uint32_t ks0[256];
-extern const uint32_t ks1[256];
-extern const uint32_t ks2[256];
-extern const uint32_t ks3[256];
-
-// Working key schedule: S-boxes 0..3 (256 words each), then the P-array.
-extern uint32_t c[BLOWFISH_SBOX_WORDS + BLOWFISH_P_WORDS];
-// Current key and its length (at most 56).
-extern unsigned char key[BLOWFISH_MAX_KEY];
-extern uint32_t keylen;
+// Initial S-box 0..3 (256 read-only words each).
+const uint32_t *Blowfish_InitialSBox(int index);
+// The current key (at most 56 bytes) and its length.
+const unsigned char *Blowfish_CurrentKey(uint32_t *length);
 
 // Builds the schedule in `c` from the initial S-boxes, the given starting
 // P-array and the key (capped at 56 bytes, stored in `key` / `keylen`).

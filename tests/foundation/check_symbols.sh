@@ -38,6 +38,14 @@ for archive in "$prefix"/lib/*.a; do
 done
 [[ $bad == 0 ]] || exit 1
 
+# The cipher's process-wide state (schedule, key, initial S-boxes) has no
+# external name at all, not even in namespace namreg.
+if nm -g --defined-only "$prefix/lib/libnamreg-common.a" | c++filt |
+   grep -E ' namreg::(c|key|keylen|ks[0-3])$'; then
+  echo "libnamreg-common.a: the Blowfish state has external linkage"
+  exit 1
+fi
+
 # A host program whose own globals carry those short names.
 cat >"$prefix/host.c" <<'CODE'
 #include <namreg/common.h>

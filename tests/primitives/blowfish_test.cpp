@@ -79,7 +79,8 @@ const std::vector<uint32_t> &Pi() {
 TEST(PrimitivesBlowfishTables, SBoxesAreThePiWordsAfterThePArray) {
   const auto &pi = Pi();
   ASSERT_EQ(0x243F6A88u, pi[0]);
-  const uint32_t *boxes[4] = {namreg::ks0, namreg::ks1, namreg::ks2, namreg::ks3};
+  const uint32_t *boxes[4] = {namreg::Blowfish_InitialSBox(0), namreg::Blowfish_InitialSBox(1),
+                              namreg::Blowfish_InitialSBox(2), namreg::Blowfish_InitialSBox(3)};
   for (int b = 0; b < 4; ++b)
     for (int i = 0; i < 256; ++i)
       ASSERT_EQ(pi[BLOWFISH_P_WORDS + 256 * b + i], boxes[b][i]) << "ks" << b << "[" << i << "]";
@@ -105,7 +106,8 @@ struct Reference {
     l ^= p[17];
   }
   Reference(const uint32_t p_init[18], const Bytes &k) {
-    const uint32_t *boxes[4] = {namreg::ks0, namreg::ks1, namreg::ks2, namreg::ks3};
+    const uint32_t *boxes[4] = {namreg::Blowfish_InitialSBox(0), namreg::Blowfish_InitialSBox(1),
+                                namreg::Blowfish_InitialSBox(2), namreg::Blowfish_InitialSBox(3)};
     for (int b = 0; b < 4; ++b) memcpy(s[b], boxes[b], sizeof s[b]);
     size_t len = std::min<size_t>(k.size(), 56), j = 0;
     for (int i = 0; i < 18; ++i) {
@@ -188,9 +190,11 @@ TEST(PrimitivesBlowfish, MatchesTheReferenceVariantForKeysOfEveryLength) {
     Bytes k(klen);
     for (auto &b : k) b = (unsigned char)rng();
     Blowfish_SetKey(k.data(), (uint32_t)klen);
-    ASSERT_EQ(klen, namreg::keylen);
+    uint32_t stored = 0;
+    const unsigned char *stored_key = namreg::Blowfish_CurrentKey(&stored);
+    ASSERT_EQ(klen, stored);
     if (klen > 0) {
-      ASSERT_EQ(0, memcmp(namreg::key, k.data(), klen));
+      ASSERT_EQ(0, memcmp(stored_key, k.data(), klen));
     }
 
     Reference ref(kZero, k);
@@ -264,7 +268,9 @@ TEST(PrimitivesBlowfish, KeyIsCappedAt56Bytes) {
   Bytes data(24, 0x42), with60(24), with56(24);
 
   Blowfish_SetKey(long_key.data(), 60);
-  EXPECT_EQ(56u, namreg::keylen);
+  uint32_t stored = 0;
+  namreg::Blowfish_CurrentKey(&stored);
+  EXPECT_EQ(56u, stored);
   Blowfish_Encrypt(data.data(), with60.data(), 24);
   Blowfish_SetKey(long_key.data(), 56);
   Blowfish_Encrypt(data.data(), with56.data(), 24);
