@@ -29,14 +29,9 @@ uint32_t MachineTickMs(void *) {
   return (((1000u * (ticks >> 16)) / rate) << 16) + (1000u * (ticks & 0xFFFFu)) / rate;
 }
 
-uint64_t MachineBeginWait(void *, uint64_t ms) {
-  return ms;
-}
-
-void MachineEndWait(void *, uint64_t, bool) {}
-
-constexpr ClockSource kMachine = {nullptr, MachineMonotonicMs, MachineTickMs, MachineBeginWait,
-                                  MachineEndWait};
+// The machine's source leaves the tick and the wait hooks empty: a program
+// that never reads the tick (namreg) then carries no tick code at all.
+constexpr ClockSource kMachine = {nullptr, MachineMonotonicMs, nullptr, nullptr, nullptr};
 
 const ClockSource *g_source = &kMachine;
 
@@ -51,15 +46,16 @@ uint64_t ClockMonotonicMs() {
 }
 
 uint32_t ClockTickMs() {
-  return g_source->tick_ms(g_source->context);
+  return g_source->tick_ms != nullptr ? g_source->tick_ms(g_source->context)
+                                      : MachineTickMs(nullptr);
 }
 
 uint64_t ClockBeginWait(uint64_t ms) {
-  return g_source->begin_wait(g_source->context, ms);
+  return g_source->begin_wait != nullptr ? g_source->begin_wait(g_source->context, ms) : ms;
 }
 
 void ClockEndWait(uint64_t ms, bool timed_out) {
-  g_source->end_wait(g_source->context, ms, timed_out);
+  if (g_source->end_wait != nullptr) g_source->end_wait(g_source->context, ms, timed_out);
 }
 
 void ClockSleepMs(uint64_t ms) {

@@ -4,10 +4,8 @@
 #include "namreg/lookup.h"
 
 #include <arpa/inet.h>
-#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
-#include <strings.h>
 
 #include "namreg/netutility.h"
 
@@ -29,16 +27,14 @@ class FileGuard {
   FILE *file_;
 };
 
-// Next blank-separated word of `*cursor`, NUL-terminated in place.
-char *NextWord(char **cursor) {
-  char *p = *cursor;
-  while (*p == ' ' || *p == '\t') ++p;
-  if (*p == '\0') return nullptr;
-  char *word = p;
-  while (*p != '\0' && *p != ' ' && *p != '\t') ++p;
-  if (*p != '\0') *p++ = '\0';
-  *cursor = p;
-  return word;
+// Host names compare without regard to ASCII case.
+bool SameName(const char *a, const char *b) {
+  for (;; ++a, ++b) {
+    const char x = *a >= 'A' && *a <= 'Z' ? static_cast<char>(*a + 32) : *a;
+    const char y = *b >= 'A' && *b <= 'Z' ? static_cast<char>(*b + 32) : *b;
+    if (x != y) return false;
+    if (x == '\0') return true;
+  }
 }
 
 }  // namespace
@@ -47,24 +43,33 @@ bool LookupHostsFile(const char *host_name, uint32_t *address) {
   FileGuard file(fopen("/etc/hosts", "r"));
   if (file.get() == nullptr) return false;
   char line[512];
+  bool line_start = true;
   while (fgets(line, sizeof line, file.get()) != nullptr) {
-    // A line longer than the buffer is skipped whole.
-    if (strchr(line, '\n') == nullptr && !feof(file.get())) {
-      int c;
-      while ((c = fgetc(file.get())) != EOF && c != '\n') {
-      }
-      continue;
-    }
-    line[strcspn(line, "#\r\n")] = '\0';
-    char *cursor = line;
-    const char *first = NextWord(&cursor);
+    // A line longer than the buffer is skipped whole (a name cut at the
+    // buffer's end must not match); a last line without its line end is not
+    // such a line when it is shorter.
+    const bool at_start = line_start;
+    line_start = strchr(line, '\n') != nullptr || strlen(line) < sizeof line - 1;
+    if (!at_start || !line_start) continue;
+    // The address, then the names; words end at a blank, a line end or
+    // a '#' (a comment).
     struct in_addr parsed;
-    if (first == nullptr || inet_pton(AF_INET, first, &parsed) != 1) continue;
-    for (const char *name = NextWord(&cursor); name != nullptr; name = NextWord(&cursor)) {
-      if (strcasecmp(name, host_name) == 0) {
+    char *p = line;
+    for (int word_index = 0;; ++word_index) {
+      while (*p == ' ' || *p == '\t') ++p;
+      char *word = p;
+      while (static_cast<unsigned char>(*p) > ' ' && *p != '#') ++p;
+      if (p == word) break;
+      const char end = *p;
+      *p = '\0';
+      if (word_index == 0) {
+        if (inet_pton(AF_INET, word, &parsed) != 1) break;
+      } else if (SameName(word, host_name)) {
         *address = parsed.s_addr;
         return true;
       }
+      if (end != ' ' && end != '\t') break;
+      ++p;
     }
   }
   return false;
@@ -80,25 +85,21 @@ int32_t LookupHostUntil(const char *host_name, const Deadline &deadline, uint32_
   if (LookupHostsFile(host_name, address)) return 0;
   uint32_t servers[2] = {0, 0};
   if (NetUtility_GetDNSIP(&servers[0], &servers[1]) != 0 || servers[0] == 0) return -1;
-  const int count = servers[1] != 0 ? 2 : 1;
-  // A server that ended its query early (answered without an address the
-  // walk can use, or failed at once) is not asked again.
-  bool answered[2] = {false, false};
-  for (int i = 0; !deadline.Expired(); i = (i + 1) % count) {
-    if (answered[i]) {
-      if (answered[0] && (count == 1 || answered[1])) return -1;
-      continue;
-    }
+  // Two rounds over the name servers, as a resolver makes two attempts.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const uint32_t server = servers[attempt & 1];
     const uint64_t left = deadline.LeftMs();
-    const Deadline query = Deadline::AfterMs(left < kLookupQueryMs ? left : kLookupQueryMs);
+    if (left == 0) break;
+    if (server == 0) continue;
     uint32_t found = 0;
-    const int32_t result = DNSResolveUntil(servers[i], host_name, query, &found, true);
+    const int32_t result = DNSResolveUntil(
+        server, host_name, Deadline::AfterMs(left < kLookupQueryMs ? left : kLookupQueryMs), &found,
+        true);
     if (result == DNS_RESULT_NAME_ERROR) return result;
-    if (result == 0 && found != 0) {
+    if (found != 0) {
       *address = found;
       return 0;
     }
-    if (!query.Expired()) answered[i] = true;
   }
   return -1;
 }

@@ -92,6 +92,17 @@ int32_t DNSResolveUntil(uint32_t server_address, const char *host_name, const De
   return netutility::DnsParseAnswer(message, static_cast<size_t>(got), id, address, walk_past);
 }
 
+int32_t CheckDomainNameUntil(const char *host_name, const Deadline &deadline) {
+  uint32_t primary = 0;
+  uint32_t secondary = 0;
+  if (NetUtility_GetDNSIP(&primary, &secondary) != 0 || primary == 0) return kNoNameServer;
+  const uint64_t left = deadline.LeftMs();
+  const uint64_t most = uint64_t{kDomainCheckSeconds} * 1000u;
+  uint32_t address = 0;
+  return DNSResolveUntil(primary, host_name, Deadline::AfterMs(left < most ? left : most),
+                         &address);
+}
+
 }  // namespace namreg
 
 extern "C" {
@@ -99,8 +110,10 @@ extern "C" {
 int32_t NetUtility_DNSResolve(uint32_t server_address, const char *host_name,
                               uint32_t timeout_seconds, uint32_t *address) {
   if (host_name == nullptr || address == nullptr || timeout_seconds == 0) {
-    if (server_address == 0) puts("[NetUtility_DNSResolve] Need DNS server IP\r");
-    else puts("[NetUtility_DNSResolve] Invalid argument\r");
+    if (server_address == 0)
+      puts("[NetUtility_DNSResolve] Need DNS server IP\r");
+    else
+      puts("[NetUtility_DNSResolve] Invalid argument\r");
     return -1;
   }
   return namreg::DNSResolveUntil(server_address, host_name, namreg::Deadline(timeout_seconds),
@@ -113,14 +126,12 @@ int NetUtility_IsValidDomainName(const char *host_name, int32_t *result) {
     puts("[NetUtility_IsValidDomainName] Invalid arguments\r");
     return 0;
   }
-  uint32_t primary = 0;
-  uint32_t secondary = 0;
-  if (NetUtility_GetDNSIP(&primary, &secondary) != 0) {
+  const int32_t code =
+      namreg::CheckDomainNameUntil(host_name, namreg::Deadline(kDomainCheckSeconds));
+  if (code == namreg::kNoNameServer) {
     puts("[NetUtility_IsValidDomainName] Get DNS server IP failed\r");
     return 0;
   }
-  uint32_t address = 0;
-  const int32_t code = NetUtility_DNSResolve(primary, host_name, kDomainCheckSeconds, &address);
   if (result != nullptr) *result = code;
   if (code == 0) return 1;
   puts("[NetUtility_IsValidDomainName] DNS resolve failed\r");

@@ -13,6 +13,7 @@
 
 namespace namreg {
 
+// A member left null keeps the machine's behaviour for it.
 struct ClockSource {
   void *context;
   // Milliseconds of a clock that never steps.

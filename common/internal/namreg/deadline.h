@@ -36,6 +36,12 @@ class Deadline {
     const uint64_t seconds = LeftMs() / 1000u;
     return seconds > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(seconds);
   }
+  // Whole seconds left, rounded up: a routine's nominal time-out when the
+  // deadline itself is the limit that binds.
+  uint32_t LeftSecondsRoundedUp() const {
+    const uint64_t seconds = (LeftMs() + 999u) / 1000u;
+    return seconds > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(seconds);
+  }
   struct timeval Left() const {
     return MsToTimeval(LeftMs());
   }

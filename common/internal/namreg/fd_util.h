@@ -36,13 +36,12 @@ class SocketGuard {
   int fd;
 };
 
-// Waits at most `limit` for `fd` to become readable or (for_write)
-// writable.  1 ready, 0 time-out, -1 select failed or a descriptor select
+// Waits at most `asked` milliseconds for `fd` to become readable or
+// (for_write) writable.  1 ready, 0 time-out, -1 select failed or a descriptor select
 // cannot watch (FD_SETSIZE and above: FD_SET would write past the set).
 // The wait is one of the clock's (a test clock may shorten it).
-inline int WaitOne(int fd, bool for_write, struct timeval limit) {
+inline int WaitOneMs(int fd, bool for_write, uint64_t asked) {
   if (fd < 0 || fd >= FD_SETSIZE) return -1;
-  const uint64_t asked = TimevalToMs(limit);
   struct timeval wait = MsToTimeval(ClockBeginWait(asked));
   fd_set set;
   FD_ZERO(&set);
@@ -56,15 +55,19 @@ inline int WaitOne(int fd, bool for_write, struct timeval limit) {
   return n > 0 && FD_ISSET(fd, &set) ? 1 : 0;
 }
 
+inline int WaitOne(int fd, bool for_write, struct timeval limit) {
+  return WaitOneMs(fd, for_write, TimevalToMs(limit));
+}
+
 inline int WaitOne(int fd, bool for_write, uint32_t seconds) {
-  return WaitOne(fd, for_write, MsToTimeval(uint64_t{seconds} * 1000u));
+  return WaitOneMs(fd, for_write, uint64_t{seconds} * 1000u);
 }
 
 // Waits at most until `deadline`; 0 at once when it has passed.
 inline int WaitOne(int fd, bool for_write, const Deadline &deadline) {
   const uint64_t left = deadline.LeftMs();
   if (left == 0) return fd < 0 || fd >= FD_SETSIZE ? -1 : 0;
-  return WaitOne(fd, for_write, MsToTimeval(left));
+  return WaitOneMs(fd, for_write, left);
 }
 
 }  // namespace fdutil

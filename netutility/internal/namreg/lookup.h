@@ -19,12 +19,20 @@ int32_t DNSResolveUntil(uint32_t server_address, const char *host_name, const De
 
 // The IPv4 address of `host_name` as a camera can afford it within a
 // budget: a dotted quad as it stands, then /etc/hosts, then the name
-// servers of /etc/resolv.conf in turn, again and again, each query given
-// what is left of `deadline` (at most kLookupQueryMs), until one answers.
+// servers of /etc/resolv.conf in turn, two rounds, each query given what
+// is left of `deadline` (at most kLookupQueryMs), until one answers.
 // 0 with *address set, DNS_RESULT_NAME_ERROR when a name server says the
 // name does not exist, -1 otherwise (no name server, none answered).
 constexpr uint64_t kLookupQueryMs = 3000;
 int32_t LookupHostUntil(const char *host_name, const Deadline &deadline, uint32_t *address);
+
+// NetUtility_IsValidDomainName's check (the first name server of
+// /etc/resolv.conf, at most 2 s) with its wait ending by `deadline` too:
+// the resolver's result (0 when the server answered without an error,
+// DNS_RESULT_NAME_ERROR, -1), or kNoNameServer when /etc/resolv.conf names
+// none.
+constexpr int32_t kNoNameServer = -2;
+int32_t CheckDomainNameUntil(const char *host_name, const Deadline &deadline);
 
 // The IPv4 address of `host_name` in /etc/hosts; false when not there.
 bool LookupHostsFile(const char *host_name, uint32_t *address);
