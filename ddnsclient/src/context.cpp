@@ -4,14 +4,14 @@
 #include "ddnsclient_internal.h"
 #include "settings_lock.h"
 
+#include <namreg/lookup.h>
 #include <namreg/netutility.h>
+#include <namreg/text_safety.h>
 
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/socket.h>
 
 namespace namreg {
 
@@ -30,16 +30,41 @@ bool DDNSClient_IsHLDMProvider(uint32_t provider) {
   return provider == DDNSCLIENT_PROVIDER_HLDM || provider == DDNSCLIENT_PROVIDER_HLDM2;
 }
 
+void DDNSClient_RecordAttempt(DDNSClientContext *context, uint32_t provider) {
+  if (provider >= DDNSCLIENT_PROVIDER_COUNT) return;
+  context->adwLastUpdateTick[provider] = DDNSClient_GetTickMs();
+  context->abUpdateAttempted[provider] = 1;
+}
+
+uint64_t DDNSClient_ExchangeBudgetMs(const DDNSClientContext *context, uint32_t timeout_seconds) {
+  uint64_t budget = uint64_t{timeout_seconds} * 1000u;
+  if (context->pOperationDeadline != nullptr) {
+    const uint64_t left = context->pOperationDeadline->LeftMs();
+    if (left < budget) budget = left;
+  }
+  return budget;
+}
+
 }  // namespace namreg
 
 namespace {
 
+// Budget of DDNSClient_DNSresolve, which has none of its own.
+constexpr uint32_t kResolveSeconds = 10;
+
+// "[<who>] Text holds a control byte" and 0x80010006.
+uint32_t RefusedText(const char *who) {
+  printf("[%s] Text holds a control byte\r\n", who);
+  return DDNSCLIENT_E_INVALID_ARGS;
+}
+
 enum class NameCheck { kValid, kNameError, kNetworkError };
 
-// Resolves the name through the first name server of the system's list.
+// Resolves the name through the first name server of the system's list
+// (2 s at most).
 NameCheck CheckDomainName(const char *name) {
-  int32_t result = -1;
-  if (NetUtility_IsValidDomainName(name, &result) == 1) return NameCheck::kValid;
+  const int32_t result = namreg::CheckDomainNameUntil(name, namreg::Deadline(2));
+  if (result == 0) return NameCheck::kValid;
   return result == DNS_RESULT_NAME_ERROR ? NameCheck::kNameError : NameCheck::kNetworkError;
 }
 
@@ -53,6 +78,7 @@ uint32_t CheckAndStoreServerName(DDNSClientContext *context, const char (&source
                                  const char *kind) {
   char name[64];
   DDNSClient_CopyText(name, source, sizeof name);
+  if (namreg::HasControlByte(name)) return RefusedText(who);
   switch (CheckDomainName(name)) {
     case NameCheck::kNameError:
       printf("[%s] Invalid %s server name\r\n", who, kind);
@@ -79,6 +105,11 @@ extern "C" uint32_t DDNSClient_Initial(DDNSClientContext **handle, const DDNSCli
     puts("[DDNSClient_Initial] Invalid version\r");
     return DDNSCLIENT_E_VERSION;
   }
+  // The firmware text travels as the User-Agent of every request: nothing
+  // is created for a text that could split a request.  (Server names are
+  // refused by their check below.)
+  if (namreg::HasControlByte(info->szFirmwareVersion, sizeof info->szFirmwareVersion))
+    return RefusedText("DDNSClient_Initial");
   DDNSClientContext *context =
       static_cast<DDNSClientContext *>(calloc(1, sizeof(DDNSClientContext)));
   if (context == nullptr) {
@@ -104,23 +135,25 @@ extern "C" uint32_t DDNSClient_Initial(DDNSClientContext **handle, const DDNSCli
   DDNSClient_CopyText(context->szFirmwareVersion, info->szFirmwareVersion,
                       sizeof context->szFirmwareVersion);
 
+  // A refused server name leaves the context in the handle.
+  uint32_t result;
   if (info->szHLDMServerName[0] != '\0' &&
-      CheckAndStoreServerName(context, info->szHLDMServerName, context->szHLDMServerName,
-                              DDNSCLIENT_FLAG_HLDM_SERVER, "DDNSClient_Initial",
-                              "HLDM DDNS") != DDNSCLIENT_OK)
-    return DDNSCLIENT_E_SERVER_NAME;  // the context stays in the handle
+      (result = CheckAndStoreServerName(context, info->szHLDMServerName, context->szHLDMServerName,
+                                        DDNSCLIENT_FLAG_HLDM_SERVER, "DDNSClient_Initial",
+                                        "HLDM DDNS")) != DDNSCLIENT_OK)
+    return result;
   if (info->szDDNSServerName[0] != '\0' &&
-      CheckAndStoreServerName(context, info->szDDNSServerName, context->szDDNSServerName,
-                              DDNSCLIENT_FLAG_DDNS_SERVER, "DDNSClient_Initial",
-                              "DDNS") != DDNSCLIENT_OK)
-    return DDNSCLIENT_E_SERVER_NAME;  // the context stays in the handle
+      (result = CheckAndStoreServerName(context, info->szDDNSServerName, context->szDDNSServerName,
+                                        DDNSCLIENT_FLAG_DDNS_SERVER, "DDNSClient_Initial",
+                                        "DDNS")) != DDNSCLIENT_OK)
+    return result;
 
   if (OSSemaphore_Initial(&context->hSemaphore, 1, 1) != 0) {
     DDNSClient_Release(handle);
     puts("[DDNSClient_Initial] OSSemaphore_Initial failed\r");
     return DDNSCLIENT_E_SEMAPHORE;
   }
-  uint32_t result = HTTPClient_Initial(&context->pHTTPClient, 0x00000701u);
+  result = HTTPClient_Initial(&context->pHTTPClient, 0x00000701u);
   if (result != 0) {
     DDNSClient_Release(handle);
     printf("[DDNSClient_Initial] create HTTP client failed (%8x)\r\n",
@@ -155,6 +188,25 @@ extern "C" uint32_t DDNSClient_SetParameters(DDNSClientContext *context,
     puts("[DDNSClient_SetParameters] Invalid arguments\r");
     return DDNSCLIENT_E_INVALID_ARGS;
   }
+  const struct {
+    const char *text;
+    size_t size;
+  } kTexts[] = {
+      {settings->szHostName, sizeof settings->szHostName},
+      {settings->szUserName, sizeof settings->szUserName},
+      {settings->szPassword, sizeof settings->szPassword},
+      {settings->szHLDMServerName, sizeof settings->szHLDMServerName},
+      {settings->szDDNSServerName, sizeof settings->szDDNSServerName},
+      {settings->szProviderText1, sizeof settings->szProviderText1},
+      {settings->szProviderText2, sizeof settings->szProviderText2},
+      {settings->szMegaChipsText, sizeof settings->szMegaChipsText},
+      {settings->szProvider7Text, sizeof settings->szProvider7Text},
+      {settings->szCameraIP, sizeof settings->szCameraIP},
+      {settings->szCameraMAC, sizeof settings->szCameraMAC},
+  };
+  for (const auto &field : kTexts)
+    if (namreg::HasControlByte(field.text, field.size))
+      return RefusedText("DDNSClient_SetParameters");
   SettingsLock lock(context);
   memcpy(&context->tLastSettings, settings, sizeof context->tLastSettings);
   return DDNSCLIENT_OK;
@@ -171,6 +223,7 @@ extern "C" uint32_t DDNSClient_SetExternalIP(DDNSClientContext *context, uint32_
     return DDNSCLIENT_E_INVALID_ARGS;
   }
   if (status == 2) {
+    if (namreg::HasControlByte(address)) return RefusedText("DDNSClient_SetExternalIP");
     if (strncmp(address, "0.0.0.0", 7) == 0) {
       printf("[DDNSClient_SetExternalIP] Invalid external IP: %s\r\n", address);
       return DDNSCLIENT_E_INVALID_ARGS;
@@ -190,20 +243,10 @@ extern "C" int DDNSClient_DNSresolve(const char *host_name, uint32_t *address) {
     puts("[DDNSClient_DNSresolve] Invalid arguments\r");
     return -1;
   }
-  struct addrinfo hints;
-  memset(&hints, 0, sizeof hints);
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  struct addrinfo *list = nullptr;
-  if (getaddrinfo(host_name, nullptr, &hints, &list) != 0 || list == nullptr) {
-    if (list != nullptr) freeaddrinfo(list);
-    return -1;
-  }
-  char text[INET_ADDRSTRLEN] = {0};
-  const struct sockaddr_in *sin = reinterpret_cast<const struct sockaddr_in *>(list->ai_addr);
-  inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text);
-  *address = inet_addr(text);
-  freeaddrinfo(list);
+  // Not getaddrinfo: it waits as long as resolv.conf's time-outs say.
+  uint32_t found = 0;
+  if (namreg::LookupHostUntil(host_name, namreg::Deadline(kResolveSeconds), &found) != 0) return -1;
+  *address = found;
   return 0;
 }
 

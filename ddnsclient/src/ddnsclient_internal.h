@@ -8,7 +8,9 @@
 #include <namreg/httpclient.h>
 #include <namreg/osal.h>
 
+#include <namreg/clock.h>
 #include <namreg/deadline.h>
+#include <namreg/text_safety.h>
 
 #include <stddef.h>
 #include <stdint.h>
@@ -36,6 +38,9 @@ struct DDNSClientContext {
   char szCurrentIP[16];
   uint32_t dwCheckIPSlot;
   uint32_t adwLastUpdateTick[DDNSCLIENT_PROVIDER_COUNT];
+  // 1 once an update of the provider was attempted (a tick of 0 is a time
+  // like any other).
+  uint8_t abUpdateAttempted[DDNSCLIENT_PROVIDER_COUNT];
   uint32_t dwNetworkTimeout;  // seconds
   DDNSClientSettings tLastSettings;
   char szResponse[DDNSCLIENT_RESPONSE_SIZE + 1];
@@ -105,6 +110,47 @@ uint32_t DDNSClient_TakeUpdateSettings(const char *who, DDNSClientContext *conte
 // Providers 5 and 24, the HLDM service.
 bool DDNSClient_IsHLDMProvider(uint32_t provider);
 
+// Notes now as the time of an update attempt of `provider`, for
+// DDNSClient_IsTimeToUpdate.
+void DDNSClient_RecordAttempt(DDNSClientContext *context, uint32_t provider);
+
+// Makes `deadline` the budget of the public operation in progress on the
+// context for the life of the scope: every exchange, lookup and pause of
+// the operation ends by it.
+class OperationBudget {
+ public:
+  OperationBudget(DDNSClientContext *context, const Deadline &deadline)
+      : context_(context), saved_(context->pOperationDeadline) {
+    context->pOperationDeadline = &deadline;
+  }
+  ~OperationBudget() { context_->pOperationDeadline = saved_; }
+  OperationBudget(const OperationBudget &) = delete;
+  OperationBudget &operator=(const OperationBudget &) = delete;
+
+ private:
+  DDNSClientContext *context_;
+  const Deadline *saved_;
+};
+
+// For a routine that makes several exchanges (salt and update, retried
+// attempts): when no operation's budget is running, one of the context's
+// network time-out (20 s when 0) for the life of the scope.
+class RoutineBudget {
+ public:
+  explicit RoutineBudget(DDNSClientContext *context)
+      : own_(context->dwNetworkTimeout != 0 ? context->dwNetworkTimeout : 20u),
+        scope_(context,
+               context->pOperationDeadline != nullptr ? *context->pOperationDeadline : own_) {}
+
+ private:
+  Deadline own_;
+  OperationBudget scope_;
+};
+
+// Milliseconds an exchange of `timeout_seconds` may take now: that, cut to
+// what is left of the operation's deadline when one runs.
+uint64_t DDNSClient_ExchangeBudgetMs(const DDNSClientContext *context, uint32_t timeout_seconds);
+
 // The socket primitives with the whole call bounded by `deadline` (the
 // public ones take whole seconds from now).
 uint32_t DDNSClient_SocketConnectUntil(int32_t *socket_fd, uint32_t address, uint16_t port,
@@ -116,11 +162,14 @@ int32_t DDNSClient_ReceiveUntil(int32_t *socket_fd, char *buffer, uint32_t size,
 uint32_t DDNSClient_ReceiveSaltUntil(int32_t socket_fd, const Deadline &deadline, char *output,
                                      uint32_t output_length);
 
-// One HLDM exchange (connect, greeting, request, reply) that ends by
-// `deadline` whatever the server does.
+// One HLDM exchange (lookup, connect, greeting, request, reply) that ends
+// by `deadline` whatever the server does; the wait for the reply ends by
+// `reply_deadline` when one is given (earlier, to leave time for what
+// follows a lost reply).
 uint32_t DDNSClient_CommunicateHLDMUntil(DDNSClientContext *context, const char *server_name,
                                          uint16_t port, const Deadline &deadline,
-                                         uint32_t request_type);
+                                         uint32_t request_type,
+                                         const Deadline *reply_deadline = nullptr);
 
 }  // namespace namreg
 

@@ -127,6 +127,8 @@ extern "C" uint32_t DDNSClient_GnuDIP_Update(DDNSClientContext *context, const c
     puts("[DDNSClient_GnuDIP_Update] extract domain failed\r");
     return split == namreg::SplitResult::kTooLong ? DDNSCLIENT_E_INVALID_ARGS : DDNSCLIENT_E_FAIL;
   }
+  // The salt page and the update share one budget.
+  const namreg::RoutineBudget budget(context);
   if (DDNSClient_GnuDIP_RequsetSalt(context, host, port, salt_path, user_agent) != DDNSCLIENT_OK) {
     puts("[DDNSClient_GnuDIP_Update] request salt failed\r");
     return DDNSCLIENT_E_FAIL;
@@ -134,9 +136,11 @@ extern "C" uint32_t DDNSClient_GnuDIP_Update(DDNSClientContext *context, const c
   DDNSClient_GnuDIP_HashingPassword(context->szSalt, context->szPassword,
                                     context->szHashedPassword);
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(path, "%s?salt=%s&time=%s&sign=%s&user=%s&pass=%s&domn=%s&reqc=0&addr=%s",
-                         update_path, context->szSalt, context->szTime, context->szSign, user,
-                         context->szHashedPassword, domain, context->szCurrentIP);
+  if (!namreg::ComposePathRequest(path, update_path,
+                                  "?salt=%s&time=%s&sign=%s&user=%s&pass=%s&domn=%s&reqc=0&addr=%s",
+                                  context->szSalt, context->szTime, context->szSign, user,
+                                  context->szHashedPassword, domain, context->szCurrentIP))
+    return namreg::RefusedText("DDNSClient_GnuDIP_Update");
   const uint32_t result = DDNSClient_UpdateRoutine(context, host, port, path, 0, user_agent);
   return result != DDNSCLIENT_OK ? result : DDNSClient_GnuDIP_ProcessResponse(context);
 }

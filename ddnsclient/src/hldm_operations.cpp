@@ -4,12 +4,17 @@
 #include "ddnsclient_internal.h"
 
 #include <namreg/common.h>
+#include <namreg/lookup.h>
 
 #include <arpa/inet.h>
 #include <stdio.h>
 #include <syslog.h>
 
 namespace {
+
+// What a register keeps of its budget for confirming a registration whose
+// reply was lost (at most a third of the budget).
+constexpr uint64_t kConfirmReserveMs = 5000;
 
 // Inside a public operation the exchange ends by that operation's deadline;
 // called on its own it has the context's network time-out (or the default).
@@ -64,17 +69,28 @@ extern "C" uint32_t DDNSClient_Register_HLDM(DDNSClientContext *context, uint32_
     puts("[DDNSClient_Register_HLDM] Invalid arguments\r");
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  uint32_t result = Exchange(context, HLDM_REQUEST_REGISTER, 30);
+  // One budget for the exchange and, should its reply be lost, the
+  // confirmation; the wait for the reply leaves the confirmation its share.
+  const uint32_t timeout = context->dwNetworkTimeout != 0 ? context->dwNetworkTimeout : 30;
+  const namreg::Deadline own(timeout);
+  const namreg::Deadline &deadline =
+      context->pOperationDeadline != nullptr ? *context->pOperationDeadline : own;
+  const namreg::OperationBudget budget(context, deadline);
+  const uint64_t left = deadline.LeftMs();
+  const uint64_t reserve = left / 3 < kConfirmReserveMs ? left / 3 : kConfirmReserveMs;
+  const namreg::Deadline reply_by = namreg::Deadline::AfterMs(left - reserve);
+  uint32_t result = namreg::DDNSClient_CommunicateHLDMUntil(
+      context, context->szHLDMServerName, static_cast<uint16_t>(DDNSCLIENT_HLDM_PORT), deadline,
+      HLDM_REQUEST_REGISTER, &reply_by);
   if (result == DDNSCLIENT_OK) return DDNSClient_ProcessResponse_HLDMRegister(context, address);
   if (result != DDNSCLIENT_E_NO_REPLY) return result;
 
   // The request went out but the reply was lost: the registration counts
   // when the host name already resolves to the address the service sees.
-  // Not when the operation's budget is already spent.
-  if (context->pOperationDeadline != nullptr && context->pOperationDeadline->Expired())
-    return DDNSCLIENT_E_NO_REPLY;
+  if (deadline.Expired()) return DDNSCLIENT_E_NO_REPLY;
   uint32_t resolved = 0;
-  if (DDNSClient_DNSresolve(context->szHLDMHostName, &resolved) != 0) return DDNSCLIENT_E_NO_REPLY;
+  if (namreg::LookupHostUntil(context->szHLDMHostName, deadline, &resolved) != 0)
+    return DDNSCLIENT_E_NO_REPLY;
   if (DDNSClient_CheckIP_HLDM(context) != DDNSCLIENT_OK) return DDNSCLIENT_E_NO_REPLY;
   if (resolved == 0 || resolved != inet_addr(context->szCurrentIP)) return DDNSCLIENT_E_NO_REPLY;
   *address = resolved;

@@ -13,6 +13,8 @@
 #include <syslog.h>
 
 #include <namreg/fd_util.h>
+#include <namreg/lookup.h>
+#include <namreg/text_safety.h>
 
 namespace {
 
@@ -122,13 +124,17 @@ constexpr HLDMComposer kComposers[HLDM_REQUEST_TYPE_COUNT] = {
 
 constexpr int32_t kEncodeCapacity = 499;
 
+// A server's text shown in a log line: control bytes escaped, at most this
+// many bytes of it.
+constexpr size_t kShownSize = 1024;
+
 }  // namespace
 
 namespace namreg {
 
 uint32_t DDNSClient_CommunicateHLDMUntil(DDNSClientContext *context, const char *server_name,
                                          uint16_t port, const Deadline &deadline,
-                                         uint32_t request_type) {
+                                         uint32_t request_type, const Deadline *reply_deadline) {
   if (context == nullptr || server_name == nullptr || server_name[0] == '\0') {
     Log_Syslog(LOG_WARNING, "[DDNSClient_Communicate_HLDM_TCP] Invalid arguments");
     return DDNSCLIENT_E_INVALID_ARGS;
@@ -138,9 +144,10 @@ uint32_t DDNSClient_CommunicateHLDMUntil(DDNSClientContext *context, const char 
     return DDNSCLIENT_E_INVALID_ARGS;
   }
   uint32_t address = 0;
-  if (DDNSClient_DNSresolve(server_name, &address) != 0) {
+  if (LookupHostUntil(server_name, deadline, &address) != 0) {
+    char shown[kShownSize];
     Log_Syslog(LOG_WARNING, "[DDNSClient_Communicate_HLDM_TCP] DNS resolve failed: %s",
-               server_name);
+               EscapeControls(server_name, shown, sizeof shown));
     return DDNSCLIENT_E_INVALID_ARGS;
   }
   // Closes the socket on every way out, including a reply that filled the
@@ -167,7 +174,9 @@ uint32_t DDNSClient_CommunicateHLDMUntil(DDNSClientContext *context, const char 
 
   char request[DDNSCLIENT_HLDM_REQUEST_SIZE];
   request[0] = '\0';
-  if (kComposers[request_type](context, request, sizeof request) != 0) {
+  // A field that brought a control byte in (the server's salt, say) stops
+  // the request whole: nothing of it reaches the server.
+  if (kComposers[request_type](context, request, sizeof request) != 0 || HasControlByte(request)) {
     Log_Syslog(LOG_WARNING, "[DDNSClient_Communicate_HLDM_TCP] compose request string failed");
     return DDNSCLIENT_E_INVALID_ARGS;
   }
@@ -198,7 +207,7 @@ uint32_t DDNSClient_CommunicateHLDMUntil(DDNSClientContext *context, const char 
   }
   // The whole reply, however the server paces it, arrives by the deadline.
   if (DDNSClient_ReceiveUntil(&socket_guard.fd, context->szResponse, DDNSCLIENT_RESPONSE_SIZE,
-                              deadline) != 0) {
+                              reply_deadline != nullptr ? *reply_deadline : deadline) != 0) {
     Log_Syslog(LOG_WARNING, "[DDNSClient_Communicate_HLDM_TCP] Receive failed");
     return DDNSCLIENT_E_NO_REPLY;
   }
@@ -232,8 +241,9 @@ extern "C" uint32_t DDNSClient_ProcessResponse_HLDMUpdate(DDNSClientContext *con
   }
   if (Has(context, "retc=0")) return DDNSCLIENT_OK;
   if (Has(context, "retc=1")) return DDNSCLIENT_E_HOSTNAME_EMAIL;
+  char shown[kShownSize];
   Log_Syslog(LOG_WARNING, "[DDNSClient_ProcessResponse_HLDMUpdate] Invalid received message %s",
-             context->szResponse);
+             namreg::EscapeControls(context->szResponse, shown, sizeof shown));
   return DDNSCLIENT_E_NO_REPLY;
 }
 
@@ -253,11 +263,12 @@ extern "C" uint32_t DDNSClient_ProcessResponse_HLDMRegister(DDNSClientContext *c
     if (prefix > strlen(found)) return DDNSCLIENT_E_SERVER_UNKNOWN;
     char *start = found + prefix;
     char *colon = strchr(start, ':');
+    char shown[kShownSize];
     if (colon != nullptr) {
-      printf("pcPtr = %s\n", colon);
+      printf("pcPtr = %s\n", namreg::EscapeControls(colon, shown, sizeof shown));
       colon[1] = '\0';
     } else {
-      puts(start);
+      puts(namreg::EscapeControls(start, shown, sizeof shown));
     }
     size_t length = strlen(start);
     if (length == 0) return DDNSCLIENT_E_SERVER_UNKNOWN;

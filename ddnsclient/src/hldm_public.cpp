@@ -20,17 +20,18 @@ template <typename Attempt>
 uint32_t RunWithRetries(DDNSClientContext *context, const DDNSClientSettings *settings,
                         SettingsRoutine take, uint32_t timeout_seconds, uint32_t default_timeout,
                         Attempt attempt) {
+  // One budget for the whole operation: the settings step's name check,
+  // every attempt and every wait.
+  const uint32_t timeout = timeout_seconds != 0 ? timeout_seconds : default_timeout;
+  const namreg::Deadline deadline(timeout);
+  const namreg::OperationBudget budget(context, deadline);
   uint32_t result;
   {
     SettingsLock lock(context);
     result = take(context, settings);
   }
   if (result != DDNSCLIENT_OK) return result;
-  const uint32_t timeout = timeout_seconds != 0 ? timeout_seconds : default_timeout;
   context->dwNetworkTimeout = timeout;
-  // One budget for every attempt and wait of the operation.
-  const namreg::Deadline deadline(timeout);
-  context->pOperationDeadline = &deadline;
   result = DDNSCLIENT_E_FAIL;
   for (bool first = true;; first = false) {
     if (!first) {
@@ -42,7 +43,6 @@ uint32_t RunWithRetries(DDNSClientContext *context, const DDNSClientSettings *se
     result = attempt(context);
     if (result != DDNSCLIENT_E_NETWORK) break;
   }
-  context->pOperationDeadline = nullptr;
   return result;
 }
 

@@ -57,9 +57,10 @@ uint32_t Fetch(DDNSClientContext *context, const char *path, uint32_t use_auth) 
   return DDNSClient_ProcessResponse_IOData(context);
 }
 
-// Applies the settings of an I-O DATA operation and stores its time-out.
+// Applies the settings of an I-O DATA operation (within the operation's
+// deadline) and stores its time-out.
 uint32_t Prepare(const char *who, DDNSClientContext *context, const DDNSClientSettings *settings,
-                 uint32_t timeout_seconds) {
+                 uint32_t timeout_seconds, const namreg::Deadline &deadline) {
   if (context == nullptr || settings == nullptr) {
     printf("[%s] Invalid arguments\r\n", who);
     return DDNSCLIENT_E_INVALID_ARGS;
@@ -69,33 +70,40 @@ uint32_t Prepare(const char *who, DDNSClientContext *context, const DDNSClientSe
            static_cast<int>(settings->dwServiceProvider));
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  if (namreg::DDNSClient_TakeUpdateSettings(who, context, settings) != DDNSCLIENT_OK)
-    return DDNSCLIENT_E_INVALID_ARGS;
+  {
+    const namreg::OperationBudget budget(context, deadline);
+    if (namreg::DDNSClient_TakeUpdateSettings(who, context, settings) != DDNSCLIENT_OK)
+      return DDNSCLIENT_E_INVALID_ARGS;
+  }
   context->dwNetworkTimeout = timeout_seconds != 0 ? timeout_seconds : kDefaultTimeoutSeconds;
   return DDNSCLIENT_OK;
 }
 
 // Runs `attempt` again after network errors (with a short pause) until the
-// context's network time-out has passed since the start; each attempt gets
-// only what is left of it.  0xFFFFFFFF when no attempt was made.
-uint32_t RetryNetworkErrors(DDNSClientContext *context, DDNSClientRoutine attempt) {
+// operation's deadline; each attempt gets only what is left of it.
+// 0xFFFFFFFF when no attempt was made.
+uint32_t RetryNetworkErrors(DDNSClientContext *context, DDNSClientRoutine attempt,
+                            const namreg::Deadline &deadline) {
+  const namreg::OperationBudget budget(context, deadline);
   const uint32_t timeout = context->dwNetworkTimeout;
-  const uint32_t start = DDNSClient_GetTickMs();
   uint32_t result = DDNSCLIENT_E_FAIL;
   for (bool first = true;; first = false) {
-    uint32_t elapsed = 0;
-    if (DDNSClient_IsTimeout(start, timeout, &elapsed)) break;
+    if (deadline.Expired()) break;
     if (!first) {
-      if (elapsed + 1 >= timeout) break;  // no room for a pause and another try
+      if (deadline.LeftMs() <= kRetryPauseMs) break;  // no room for a pause and another try
       namreg::ClockSleepMs(kRetryPauseMs);
-      if (DDNSClient_IsTimeout(start, timeout, &elapsed)) break;
     }
-    context->dwNetworkTimeout = timeout > elapsed ? timeout - elapsed : 1;
+    const uint32_t left = deadline.LeftSecondsRoundedUp();
+    context->dwNetworkTimeout = left != 0 ? left : 1;
     result = attempt(context);
     context->dwNetworkTimeout = timeout;
     if (result != DDNSCLIENT_E_NETWORK) break;
   }
   return result;
+}
+
+uint32_t TimeoutOrDefault(uint32_t timeout_seconds) {
+  return timeout_seconds != 0 ? timeout_seconds : kDefaultTimeoutSeconds;
 }
 
 // Eight characters of 0-9 and a-z from the MD5 of the given texts.
@@ -137,8 +145,9 @@ extern "C" uint32_t DDNSClient_Update_IOData(DDNSClientContext *context) {
     return DDNSCLIENT_E_INVALID_ARGS;
   }
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(path, "/cgi-bin/ddns/members/update_dns.cgi?host=%s&myip=%s",
-                         context->szHostName, context->szCurrentIP);
+  if (!namreg::ComposeRequest(path, "/cgi-bin/ddns/members/update_dns.cgi?host=%s&myip=%s",
+                              context->szHostName, context->szCurrentIP))
+    return namreg::RefusedText("DDNSClient_Update_IOData");
   return Fetch(context, path, 1);
 }
 
@@ -150,8 +159,10 @@ extern "C" uint32_t DDNSClient_Register_IOData(DDNSClientContext *context) {
   char label[kLabelMax + 1];
   if (!SplitCameraHost(context, "DDNSClient_Register_IOData", label)) return DDNSCLIENT_E_FAIL;
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(path, "/cgi-bin/ddns_s/registdns.cgi?sno=%s&pw=%s&eml=%s&host=%s&reg=0",
-                         context->szUserName, context->szPassword, context->szProvider7Text, label);
+  if (!namreg::ComposeRequest(
+          path, "/cgi-bin/ddns_s/registdns.cgi?sno=%s&pw=%s&eml=%s&host=%s&reg=0",
+          context->szUserName, context->szPassword, context->szProvider7Text, label))
+    return namreg::RefusedText("DDNSClient_Register_IOData");
   return Fetch(context, path, 0);
 }
 
@@ -162,23 +173,26 @@ extern "C" uint32_t DDNSClient_Offline_IOData(DDNSClientContext *context) {
   }
   if (!SplitCameraHost(context, "DDNSClient_Offline_IOData", nullptr)) return DDNSCLIENT_E_FAIL;
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(path, "/cgi-bin/ddns/members/update_dns.cgi?host=%s&myip=0.0.0.0",
-                         context->szHostName);
+  if (!namreg::ComposeRequest(path, "/cgi-bin/ddns/members/update_dns.cgi?host=%s&myip=0.0.0.0",
+                              context->szHostName))
+    return namreg::RefusedText("DDNSClient_Offline_IOData");
   return Fetch(context, path, 1);
 }
 
 extern "C" uint32_t DDNSClient_IODATAProcess(DDNSClientContext *context,
                                              const DDNSClientSettings *settings,
                                              uint32_t timeout_seconds, uint32_t type) {
-  uint32_t result = Prepare("DDNSClient_IODATAProcess", context, settings, timeout_seconds);
+  const namreg::Deadline deadline(TimeoutOrDefault(timeout_seconds));
+  uint32_t result =
+      Prepare("DDNSClient_IODATAProcess", context, settings, timeout_seconds, deadline);
   if (result != DDNSCLIENT_OK) return result;
   switch (type) {
     case DDNSCLIENT_IODATA_OFFLINE:
-      result = RetryNetworkErrors(context, DDNSClient_Offline_IOData);
+      result = RetryNetworkErrors(context, DDNSClient_Offline_IOData, deadline);
       if (result == DDNSCLIENT_OK) context->dwLastIP = 0;
       return result;
     case DDNSCLIENT_IODATA_REGISTER:
-      return RetryNetworkErrors(context, DDNSClient_Register_IOData);
+      return RetryNetworkErrors(context, DDNSClient_Register_IOData, deadline);
     default:
       printf("[DDNSClient_IODATAProcess] Invalid type %d\r\n", static_cast<int>(type));
       return DDNSCLIENT_E_INVALID_ARGS;
@@ -188,9 +202,11 @@ extern "C" uint32_t DDNSClient_IODATAProcess(DDNSClientContext *context,
 extern "C" uint32_t DDNSClient_IODATARegister(DDNSClientContext *context,
                                               const DDNSClientSettings *settings,
                                               uint32_t timeout_seconds) {
-  const uint32_t result = Prepare("DDNSClient_IODATARegister", context, settings, timeout_seconds);
+  const namreg::Deadline deadline(TimeoutOrDefault(timeout_seconds));
+  const uint32_t result =
+      Prepare("DDNSClient_IODATARegister", context, settings, timeout_seconds, deadline);
   if (result != DDNSCLIENT_OK) return result;
-  return RetryNetworkErrors(context, DDNSClient_Register_IOData);
+  return RetryNetworkErrors(context, DDNSClient_Register_IOData, deadline);
 }
 
 extern "C" uint32_t DDNSClient_IODATAMakeHostname(const char *mac, char *output,

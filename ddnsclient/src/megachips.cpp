@@ -61,7 +61,8 @@ extern "C" uint32_t DDNSClient_Update_MegaChips(DDNSClientContext *context) {
     return DDNSCLIENT_E_INVALID_ARGS;
   }
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(path, "%s?host=%s", "/ddns/updateDns.php", context->szHostName);
+  if (!namreg::ComposePathRequest(path, "/ddns/updateDns.php", "?host=%s", context->szHostName))
+    return namreg::RefusedText("DDNSClient_Update_MegaChips");
   return Fetch(context, path);
 }
 
@@ -71,8 +72,9 @@ extern "C" uint32_t DDNSClient_MegaChips_ChangeSetting(DDNSClientContext *contex
     return DDNSCLIENT_E_INVALID_ARGS;
   }
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(path, "%s?host=%s&pass=%s", "/ddns/updateUserSetting.php",
-                         context->szHostName, context->szPassword);
+  if (!namreg::ComposePathRequest(path, "/ddns/updateUserSetting.php", "?host=%s&pass=%s",
+                                  context->szHostName, context->szPassword))
+    return namreg::RefusedText("DDNSClient_MegaChips_ChangeSetting");
   // The request authenticates with the password the provider holds now.
   char wanted[sizeof context->szPassword];
   memcpy(wanted, context->szPassword, sizeof wanted);
@@ -101,10 +103,13 @@ extern "C" uint32_t DDNSClient_MegaChipsProcess(DDNSClientContext *context,
     puts("[DDNSClient_MegaChipsProcess] Only for MegaChips\r");
     return DDNSCLIENT_E_INVALID_ARGS;
   }
+  const uint32_t timeout = timeout_seconds != 0 ? timeout_seconds : kDefaultTimeoutSeconds;
+  const namreg::Deadline deadline(timeout);
+  const namreg::OperationBudget budget(context, deadline);
   if (namreg::DDNSClient_TakeUpdateSettings("DDNSClient_MegaChipsProcess", context, settings) !=
       DDNSCLIENT_OK)
     return DDNSCLIENT_E_INVALID_ARGS;
-  context->dwNetworkTimeout = timeout_seconds != 0 ? timeout_seconds : kDefaultTimeoutSeconds;
+  context->dwNetworkTimeout = timeout;
   uint32_t result;
   switch (type) {
     case DDNSCLIENT_MEGACHIPS_UPDATE:
@@ -118,7 +123,7 @@ extern "C" uint32_t DDNSClient_MegaChipsProcess(DDNSClientContext *context,
       return DDNSCLIENT_E_INVALID_ARGS;
   }
   // The attempt counts for DDNSClient_IsTimeToUpdate, as the engine's do.
-  context->adwLastUpdateTick[kProvider] = DDNSClient_GetTickMs();
+  namreg::DDNSClient_RecordAttempt(context, kProvider);
   return result;
 }
 

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <namreg/fd_util.h>
+#include <namreg/text_safety.h>
 
 namespace {
 
@@ -62,6 +63,13 @@ uint32_t GetLE32(const unsigned char *p) {
 
 bool UserNameFits(const DDNSClientContext *context) {
   return strlen(context->szUserName) <= DDNSCLIENT_PEANUTHULL_MAX_USER;
+}
+
+// "Server Response Error: <reply>" with the reply's control bytes shown.
+void PrintServerError(const char *reply) {
+  fputs("[DDNS_PeanutHull] Server Response Error: ", stdout);
+  namreg::PutEscaped(stdout, reply);
+  fputs("\r\n", stdout);
 }
 
 // How one step of the control dialogue ended.
@@ -148,9 +156,7 @@ class ControlLink {
   }
 
   bool ReplyIs(const char *code) const { return strncmp(reply_, code, 3) == 0; }
-  void PrintReplyError() const {
-    printf("[DDNS_PeanutHull] Server Response Error: %s\r\n", reply_);
-  }
+  void PrintReplyError() const { PrintServerError(reply_); }
   char *reply() { return reply_; }
   void Close() { socket_.Close(); }
 
@@ -233,7 +239,7 @@ Step LoginRound(DDNSClientContext *context, ControlLink &link, uint32_t *result)
   unsigned char challenge[kChallengeSize];
   memset(challenge, 0, sizeof challenge);
   if (Base64_Decode(reply + 4, challenge, static_cast<int>(sizeof challenge)) < 0) {
-    printf("[DDNS_PeanutHull] Server Response Error: %s\r\n", reply);
+    PrintServerError(reply);
     return Step::kFailed;
   }
   Blowfish_SetKey(challenge, 16);
@@ -257,6 +263,10 @@ Step LoginRound(DDNSClientContext *context, ControlLink &link, uint32_t *result)
     return Step::kFailed;
   }
 
+  if (namreg::HasControlByte(context->szHostName)) {
+    *result = DDNSCLIENT_E_INVALID_ARGS;
+    return Step::kFailed;
+  }
   char line[kReplySize];
   const int line_length = snprintf(line, sizeof line, "REGI A %s\r\n", context->szHostName);
   if (!link.Send(line, static_cast<size_t>(line_length))) return Step::kFailed;
@@ -432,6 +442,12 @@ uint32_t RunPeanutHull(const char *who, DDNSClientContext *context,
            static_cast<int>(settings->dwServiceProvider));
     return DDNSCLIENT_E_INVALID_ARGS;
   }
+  // One budget from here: the settings step, every attempt and pause, and
+  // the check-IP call after a register.
+  const uint32_t timeout = timeout_seconds != 0 ? timeout_seconds : 20;
+  const uint32_t start = DDNSClient_GetTickMs();
+  const namreg::Deadline deadline(timeout);
+  const namreg::OperationBudget budget(context, deadline);
   if (namreg::DDNSClient_TakeUpdateSettings(who, context, settings) != DDNSCLIENT_OK)
     return DDNSCLIENT_E_INVALID_ARGS;
   if (!UserNameFits(context)) {
@@ -439,9 +455,7 @@ uint32_t RunPeanutHull(const char *who, DDNSClientContext *context,
            static_cast<unsigned>(DDNSCLIENT_PEANUTHULL_MAX_USER));
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  const uint32_t timeout = timeout_seconds != 0 ? timeout_seconds : 20;
   context->dwNetworkTimeout = timeout;
-  const uint32_t start = DDNSClient_GetTickMs();
   uint32_t result = DDNSCLIENT_E_FAIL;
   for (bool first = true;; first = false) {
     if (!first) {
@@ -454,7 +468,7 @@ uint32_t RunPeanutHull(const char *who, DDNSClientContext *context,
     if (result != DDNSCLIENT_E_NETWORK) break;
   }
   // The attempt counts for DDNSClient_IsTimeToUpdate, as the engine's do.
-  context->adwLastUpdateTick[DDNSCLIENT_PROVIDER_PEANUTHULL] = DDNSClient_GetTickMs();
+  namreg::DDNSClient_RecordAttempt(context, DDNSCLIENT_PROVIDER_PEANUTHULL);
   if (result != DDNSCLIENT_OK) return result;
   // The login does not tell the address: the register asks the general
   // check-IP rotation (its result does not change the outcome).

@@ -115,10 +115,11 @@ extern "C" uint32_t DDNSClient_CheckIP_SWISSCOM(DDNSClientContext *context) {
   if (context == nullptr) return DDNSCLIENT_E_INVALID_ARGS;
   const DDNSClientSettings &last = context->tLastSettings;
   char path[256];
-  namreg::ComposeRequest(path, "/?mac=%.*s&ip=%.*s&port=%d",
-                         static_cast<int>(sizeof last.szCameraMAC), last.szCameraMAC,
-                         static_cast<int>(sizeof last.szCameraIP), last.szCameraIP,
-                         static_cast<int>(last.wCameraPort));
+  if (!namreg::ComposeRequest(path, "/?mac=%.*s&ip=%.*s&port=%d",
+                              static_cast<int>(sizeof last.szCameraMAC), last.szCameraMAC,
+                              static_cast<int>(sizeof last.szCameraIP), last.szCameraIP,
+                              static_cast<int>(last.wCameraPort)))
+    return namreg::RefusedText("DDNSClient_CheckIP_SWISSCOM");
   return DDNSClient_CheckIPRoutine(context, ProviderHostName(namreg::kHostSwisscomCheckIP),
                                    CheckIPPort(context, 8245, 80), path, nullptr,
                                    context->szFirmwareVersion);

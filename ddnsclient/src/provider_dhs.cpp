@@ -20,12 +20,13 @@ extern "C" uint32_t DDNSClient_ProcessResponse_DHS(DDNSClientContext *context) {
   char done[96];
   snprintf(done, sizeof done, "Updating ip on %s: done",
            namreg::ProviderHostName(namreg::kHostDHSNameServer));
-  if (strstr(context->szResponse, done) != nullptr) return DDNSCLIENT_OK;
+  if (namreg::FindKeyword(context->szResponse, done) != nullptr) return DDNSCLIENT_OK;
   return namreg::JudgeReply(context->szResponse, kDHSRefusals);
 }
 
 extern "C" uint32_t DDNSClient_Update_DHS(DDNSClientContext *context) {
-  if (context == nullptr) return namreg::InvalidArguments("DDNSClient_Update_DHS");
+  static const char kName[] = "DDNSClient_Update_DHS";
+  if (context == nullptr) return namreg::InvalidArguments(kName);
   char label[namreg::kMaxFirstLabel + 1];
   char domain[namreg::kMaxDomainPart + 1];
   if (namreg::SplitHostName(context->szHostName, label, domain) != namreg::SplitResult::kOk) {
@@ -33,10 +34,12 @@ extern "C" uint32_t DDNSClient_Update_DHS(DDNSClientContext *context) {
     return DDNSCLIENT_E_INVALID_ARGS;
   }
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(path,
-                         "/nic/hosts?hostscmd=edit&hostscmdstage=2&type=4&domain=%s&hostname=%s"
-                         "&updatetype=Online&ip=%s&submit=Update",
-                         domain, label, context->szCurrentIP);
+  if (!namreg::ComposeRequest(
+          path,
+          "/nic/hosts?hostscmd=edit&hostscmdstage=2&type=4&domain=%s&hostname=%s"
+          "&updatetype=Online&ip=%s&submit=Update",
+          domain, label, context->szCurrentIP))
+    return namreg::RefusedText(kName);
   return namreg::UpdateAndJudge(context, namreg::ProviderHostName(namreg::kHostDHSUpdate), 80, path,
                                 1, DDNSClient_ProcessResponse_DHS);
 }

@@ -114,18 +114,22 @@ extern "C" uint32_t DDNSClient_Update_DynDNS(DDNSClientContext *context) {
       own_host ? namreg::ProviderHostName(namreg::kHostDynDNSUpdate) : context->szDDNSServerName;
   const uint16_t port = own_host && context->dwUpdatePortSwitch == 1 ? 8245 : 80;
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(path, "/nic/update?system=%s&hostname=%s&myip=%s",
-                         provider == 2 ? "custom" : "dyndns", context->szHostName,
-                         context->szCurrentIP);
+  if (!namreg::ComposeRequest(path, "/nic/update?system=%s&hostname=%s&myip=%s",
+                              provider == 2 ? "custom" : "dyndns", context->szHostName,
+                              context->szCurrentIP))
+    return namreg::RefusedText(kName);
   return UpdateAndJudge(context, host, port, path, DDNSClient_ProcessResponse_DynDNS);
 }
 
 extern "C" uint32_t DDNSClient_Update_NexusControl(DDNSClientContext *context) {
-  if (context == nullptr) return InvalidArguments("DDNSClient_Update_NexusControl");
+  static const char kName[] = "DDNSClient_Update_NexusControl";
+  if (context == nullptr) return InvalidArguments(kName);
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(
-      path, "/nic/update?system=dyndns&hostname=%s&myip=%s&wildcard=NOCHG&mx=NOCHG&backmx=NOCHG",
-      context->szHostName, context->szCurrentIP);
+  if (!namreg::ComposeRequest(
+          path,
+          "/nic/update?system=dyndns&hostname=%s&myip=%s&wildcard=NOCHG&mx=NOCHG&backmx=NOCHG",
+          context->szHostName, context->szCurrentIP))
+    return namreg::RefusedText(kName);
   return UpdateAndJudge(context, namreg::ProviderHostName(namreg::kHostNexusControlUpdate), 80,
                         path, DDNSClient_ProcessResponse_NexusControl);
 }
@@ -135,9 +139,10 @@ extern "C" uint32_t DDNSClient_Update_SWISSCOM(DDNSClientContext *context) {
   if (context == nullptr) return InvalidArguments(kName);
   if (!namreg::ServesProvider(context, kSwisscomProviders)) return DDNSCLIENT_E_INVALID_ARGS;
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(
-      path, "/nic/update?hostname=%s&myip=%s&wildcard=nochg&mx=nochg&backmx=nochg&offline=no",
-      context->szHostName, context->szCurrentIP);
+  if (!namreg::ComposeRequest(
+          path, "/nic/update?hostname=%s&myip=%s&wildcard=nochg&mx=nochg&backmx=nochg&offline=no",
+          context->szHostName, context->szCurrentIP))
+    return namreg::RefusedText(kName);
   return UpdateAndJudge(context, namreg::ProviderHostName(namreg::kHostSwisscomUpdate), 80, path,
                         DDNSClient_ProcessResponse_DynDNS);
 }
@@ -147,7 +152,8 @@ extern "C" uint32_t DDNSClient_Update_Logitec(DDNSClientContext *context) {
   if (context == nullptr) return InvalidArguments(kName);
   if (!namreg::ServesProvider(context, kLogitecProviders)) return InvalidProvider(kName, context);
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(path, "/ddns/nsupdate.php?myip=%s", context->szCurrentIP);
+  if (!namreg::ComposeRequest(path, "/ddns/nsupdate.php?myip=%s", context->szCurrentIP))
+    return namreg::RefusedText(kName);
   return UpdateAndJudge(context, namreg::ProviderHostName(namreg::kHostLogitecUpdate), 80, path,
                         DDNSClient_ProcessResponse_Logitec);
 }
@@ -157,8 +163,9 @@ extern "C" uint32_t DDNSClient_Update_3322(DDNSClientContext *context) {
   if (context == nullptr) return DDNSCLIENT_E_INVALID_ARGS;
   if (!namreg::ServesProvider(context, k3322Providers)) return InvalidProvider(kName, context);
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(path, "/dyndns/update?hostname=%s&myip=%s", context->szHostName,
-                         context->szCurrentIP);
+  if (!namreg::ComposeRequest(path, "/dyndns/update?hostname=%s&myip=%s", context->szHostName,
+                              context->szCurrentIP))
+    return namreg::RefusedText(kName);
   return UpdateAndJudge(context, namreg::ProviderHostName(namreg::kHost3322Update), 80, path,
                         DDNSClient_ProcessResponse_3322);
 }
@@ -168,8 +175,9 @@ extern "C" uint32_t DDNSClient_Update_ChangeIP(DDNSClientContext *context) {
   if (context == nullptr) return InvalidArguments(kName);
   if (!namreg::ServesProvider(context, kChangeIPProviders)) return InvalidProvider(kName, context);
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(path, "/nic/update?&system=custom&hostname=%s&myip=%s",
-                         context->szHostName, context->szCurrentIP);
+  if (!namreg::ComposeRequest(path, "/nic/update?&system=custom&hostname=%s&myip=%s",
+                              context->szHostName, context->szCurrentIP))
+    return namreg::RefusedText(kName);
   return UpdateAndJudge(context, namreg::ProviderHostName(namreg::kHostChangeIPUpdate), 80, path,
                         DDNSClient_ProcessResponse_ChangeIP);
 }

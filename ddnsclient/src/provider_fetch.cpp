@@ -17,6 +17,11 @@ constexpr uint32_t kHuagaiRetryMs = 3000;
 constexpr size_t kMaxHostLength = 32;
 constexpr size_t kMaxPathLength = 1024;
 constexpr size_t kMaxUserAgentLength = 32;
+// The HTTP client resolves a host name only with a whole second left.
+constexpr uint64_t kLeastAskMs = 1000;
+// The HTTP client's refusal of a request text holding a control byte, or
+// of a Basic user name holding ':': bad settings, not a network failure.
+constexpr uint32_t kHTTPUnsafeText = 0x80010039u;
 
 // DDNS result of the HTTP client results 0x80010111 (status 400) to
 // 0x80010126 (status 503).
@@ -57,7 +62,9 @@ uint32_t TimeoutOf(const DDNSClientContext *context) {
 }
 
 // Clears the response buffer and fills `info` for a GET of host:port/path
-// into it, with the context's credentials when use_auth is 1.
+// into it, with the context's credentials when use_auth is 1.  The GET may
+// take `timeout_seconds`, cut to what is left of the operation's budget;
+// none left is a network failure, with nothing sent.
 uint32_t PrepareFetch(DDNSClientContext *context, HTTPClientInfo *info, const char *host,
                       uint16_t port, const char *path, uint32_t timeout_seconds, uint32_t use_auth,
                       const char *user_agent) {
@@ -66,6 +73,9 @@ uint32_t PrepareFetch(DDNSClientContext *context, HTTPClientInfo *info, const ch
       DDNSClient_MakeUpHTTPClientInfo(info, host, port, path, user_agent, timeout_seconds,
                                       context->szResponse, DDNSCLIENT_RESPONSE_SIZE);
   if (result != DDNSCLIENT_OK) return result;
+  const uint64_t budget_us = namreg::DDNSClient_ExchangeBudgetMs(context, timeout_seconds) * 1000u;
+  if (budget_us == 0) return DDNSCLIENT_E_NETWORK;
+  if (budget_us < info->dwTotalTimeout) info->dwTotalTimeout = static_cast<uint32_t>(budget_us);
   if (use_auth == 1) {
     DDNSClient_CopyText(info->tServer.szUser, context->szUserName, sizeof context->szUserName);
     DDNSClient_CopyText(info->tServer.szPassword, context->szPassword, sizeof context->szPassword);
@@ -126,7 +136,7 @@ extern "C" uint32_t DDNSClient_Communicate(DDNSClientContext *context, const cha
   if (IsFailure(result)) {
     printf("[DDNSClient_Communicate] HTTP get failed with error: %8x\r\n",
            static_cast<unsigned>(result));
-    return DDNSClient_MapHTTPError(result);
+    return result == kHTTPUnsafeText ? DDNSCLIENT_E_INVALID_ARGS : DDNSClient_MapHTTPError(result);
   }
   return info.dwRecvSize != 0 ? DDNSCLIENT_OK : DDNSCLIENT_E_NETWORK;
 }
@@ -140,39 +150,41 @@ extern "C" uint32_t DDNSClient_HuagaiCommunicate(DDNSClientContext *context, con
     puts("[DDNSClient_HuagaiCommunicate] Invalid arguments\r");
     return DDNSCLIENT_E_INVALID_ARGS;
   }
-  // One deadline for every round and every pause between rounds.
-  const uint32_t start = DDNSClient_GetTickMs();
-  const uint64_t budget_ms = static_cast<uint64_t>(timeout_seconds) * 1000u;
+  // One deadline for every round and every pause between rounds, within
+  // the operation's own.
+  const namreg::Deadline deadline =
+      namreg::Deadline::AfterMs(namreg::DDNSClient_ExchangeBudgetMs(context, timeout_seconds));
+  const namreg::OperationBudget budget(context, deadline);
+  bool fake_seen = false;
   for (;;) {
-    const uint64_t spent = static_cast<uint32_t>(DDNSClient_GetTickMs() - start);
-    const uint64_t left_ms = spent < budget_ms ? budget_ms - spent : 0;
+    // After a fake reply, a budget that cannot hold another ask ends the
+    // wait for a genuine server.
+    if (fake_seen && deadline.LeftMs() < kLeastAskMs) {
+      puts("[DDNSClient_HuagaiCommunicate] timeout caused by fake server\r");
+      return DDNSCLIENT_E_REPLY_TIMEOUT;
+    }
     HTTPClientInfo info;
     uint32_t result =
         PrepareFetch(context, &info, host, port, path, timeout_seconds, use_auth, user_agent);
     if (result != DDNSCLIENT_OK) return result;
-    const uint64_t left_us = left_ms * 1000u;
-    info.dwTotalTimeout = left_us > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(left_us);
     result = HTTPClient_Get(context->pHTTPClient, &info);
     if (IsFailure(result)) {
       printf("[DDNSClient_HuagaiCommunicate] HTTP get failed with error: %8x\r\n",
              static_cast<unsigned>(result));
-      return DDNSClient_MapHTTPError(result);
+      if (fake_seen && deadline.Expired()) return DDNSCLIENT_E_REPLY_TIMEOUT;
+      return result == kHTTPUnsafeText ? DDNSCLIENT_E_INVALID_ARGS
+                                       : DDNSClient_MapHTTPError(result);
     }
     if (info.dwRecvSize == 0) return DDNSCLIENT_E_NETWORK;
     char value[24];
     uint32_t length = sizeof value;
-    if (HTTPClient_GetHeaderValue(&info, "Http-Code-By", value, &length) == 0 &&
-        strcmp(value, "HGDDNS") == 0)
+    // A value that fills the buffer is left unterminated: compare by length.
+    if (HTTPClient_GetHeaderValue(&info, "Http-Code-By", value, &length) == 0 && length == 6 &&
+        memcmp(value, "HGDDNS", 6) == 0)
       return DDNSCLIENT_OK;
-    const uint64_t now = static_cast<uint32_t>(DDNSClient_GetTickMs() - start);
-    if (now < budget_ms) {
-      const uint64_t rest = budget_ms - now;
-      namreg::ClockSleepMs(static_cast<uint32_t>(rest < kHuagaiRetryMs ? rest : kHuagaiRetryMs));
-    }
-    if (static_cast<uint32_t>(DDNSClient_GetTickMs() - start) >= budget_ms) {
-      puts("[DDNSClient_HuagaiCommunicate] timeout caused by fake server\r");
-      return DDNSCLIENT_E_REPLY_TIMEOUT;
-    }
+    fake_seen = true;
+    const uint64_t rest = deadline.LeftMs();
+    namreg::ClockSleepMs(rest < kHuagaiRetryMs ? rest : kHuagaiRetryMs);
   }
 }
 

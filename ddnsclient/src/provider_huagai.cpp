@@ -37,9 +37,10 @@ extern "C" uint32_t DDNSClient_Update_Huagai(DDNSClientContext *context) {
     return split == namreg::SplitResult::kTooLong ? DDNSCLIENT_E_INVALID_ARGS : DDNSCLIENT_E_FAIL;
   }
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(
-      path, "/services/dyndns/?username=%s&password=%s&hostname=%s&zonename=%s&ip2=%s",
-      context->szUserName, context->szPassword, label, zone, context->szCurrentIP);
+  if (!namreg::ComposeRequest(
+          path, "/services/dyndns/?username=%s&password=%s&hostname=%s&zonename=%s&ip2=%s",
+          context->szUserName, context->szPassword, label, zone, context->szCurrentIP))
+    return namreg::RefusedText(kName);
   return namreg::UpdateAndJudge(context, namreg::ProviderHostName(namreg::kHostHuagaiWeb), 80, path,
                                 0, DDNSClient_ProcessResponse_Huagai);
 }

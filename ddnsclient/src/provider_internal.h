@@ -56,8 +56,14 @@ struct ReplyKeyword {
   uint32_t result;
 };
 
-// Walks a keyword table over a terminated body; 0x8002000D when no keyword
-// is found.
+// The first place in `body` where `keyword` stands as a word of its own:
+// not right after a letter or digit ("ok" is not in "token") and, for a
+// keyword ending in a digit, not right before a digit ("200" is not in
+// "7200" nor in "2001").  A keyword may be a prefix ("!your" in "!yours").
+const char *FindKeyword(const char *body, const char *keyword);
+
+// Walks a keyword table over a terminated body (FindKeyword); the first
+// keyword of the table found decides; 0x8002000D when none is found.
 uint32_t JudgeReply(const char *body, const ReplyKeyword *table, size_t count);
 
 template <size_t N>
@@ -81,9 +87,18 @@ SplitResult SplitHostName(const char *name, char (&label)[kMaxFirstLabel + 1],
 // request is cut to 255 characters).
 constexpr size_t kRequestSize = 256;
 
-// Formats a request path and query into `request`, cut at 255 characters.
-__attribute__((format(printf, 2, 3))) void ComposeRequest(char (&request)[kRequestSize],
+// Formats a request path and query into `request`: the format's own text as
+// it stands, every %s (or %.*s) value percent-encoded (A-Z a-z 0-9 and
+// "-._~@:" as they are, any other byte as %XX), %d a decimal number; cut at
+// 255 characters, never inside an escape.  False, with an empty request,
+// when a value holds a control byte: nothing may be sent then.
+__attribute__((format(printf, 2, 3))) bool ComposeRequest(char (&request)[kRequestSize],
                                                           const char *format, ...);
+// The same after a path of the caller's own (encoded as a path: its '/'
+// kept), which must hold no control byte either.
+__attribute__((format(printf, 3, 4))) bool ComposePathRequest(char (&request)[kRequestSize],
+                                                              const char *path, const char *format,
+                                                              ...);
 
 // Whether the context's provider number is one of `numbers`.
 template <size_t N>
@@ -97,6 +112,9 @@ bool ServesProvider(const DDNSClientContext *context, const uint32_t (&numbers)[
 // both 0x80010006.
 uint32_t InvalidArguments(const char *name);
 uint32_t InvalidProvider(const char *name, const DDNSClientContext *context);
+// "[name] Text holds a control byte\r", 0x80010006: a request refused
+// before anything is sent.
+uint32_t RefusedText(const char *name);
 
 // The GET of an update (authenticated when use_auth is 1, the firmware
 // version as User-Agent), then `judge` over the reply when it succeeded.

@@ -30,7 +30,7 @@ extern "C" uint32_t DDNSClient_ProcessResponse_PCCW(DDNSClientContext *context) 
   const uint32_t result = namreg::JudgeReply(body, kPCCWReplies);
   if (result != DDNSCLIENT_E_UNKNOWN_RESPONSE) return result;
   // A failed update names its cause after the failure text.
-  const char *failed = strstr(body, "update-fail");
+  const char *failed = namreg::FindKeyword(body, "update-fail");
   if (failed != nullptr && strstr(failed + strlen("update-fail"), "<cause>Host") != nullptr)
     return DDNSCLIENT_E_HOSTNAME;
   return DDNSCLIENT_E_UNKNOWN_RESPONSE;
@@ -42,9 +42,12 @@ extern "C" uint32_t DDNSClient_Update_PCCW(DDNSClientContext *context) {
   if (!namreg::ServesProvider(context, kPCCWProviders))
     return namreg::InvalidProvider(kName, context);
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(path, "%s?host=%s&addr=%s&username=%s&password=%s",
-                         context->szProviderText2, context->szHostName, context->szCurrentIP,
-                         context->szUserName, context->szPassword);
+  if (!namreg::ComposePathRequest(path, context->szProviderText2,
+                                  "?host=%s&addr=%s&username=%s&password=%s", context->szHostName,
+                                  context->szCurrentIP, context->szUserName, context->szPassword))
+    return namreg::RefusedText(kName);
+  // The three attempts share one budget.
+  const namreg::RoutineBudget budget(context);
   uint32_t result = DDNSCLIENT_E_FAIL;
   for (int attempt = 0; attempt < kPCCWAttempts; ++attempt) {
     result = namreg::UpdateAndJudge(context, context->szDDNSServerName, context->wUpdatePort, path,

@@ -8,11 +8,37 @@
 
 #include "provider_internal.h"
 
+#include <namreg/text_safety.h>
+
 namespace namreg {
+
+namespace {
+
+bool IsLetterOrDigit(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+const char *FindKeyword(const char *body, const char *keyword) {
+  const size_t length = strlen(keyword);
+  if (length == 0) return nullptr;
+  const bool ends_in_digit = IsDigit(keyword[length - 1]);
+  for (const char *at = strstr(body, keyword); at != nullptr; at = strstr(at + 1, keyword)) {
+    if (at > body && IsLetterOrDigit(at[-1])) continue;  // "token" is not "ok"
+    if (ends_in_digit && IsDigit(at[length])) continue;  // "2001" is not "200"
+    return at;
+  }
+  return nullptr;
+}
 
 uint32_t JudgeReply(const char *body, const ReplyKeyword *table, size_t count) {
   for (size_t i = 0; i < count; ++i)
-    if (strstr(body, table[i].keyword) != nullptr) return table[i].result;
+    if (FindKeyword(body, table[i].keyword) != nullptr) return table[i].result;
   return DDNSCLIENT_E_UNKNOWN_RESPONSE;
 }
 
@@ -31,11 +57,78 @@ SplitResult SplitHostName(const char *name, char (&label)[kMaxFirstLabel + 1],
   return SplitResult::kOk;
 }
 
-void ComposeRequest(char (&request)[kRequestSize], const char *format, ...) {
+namespace {
+
+// Appends at most `max` characters of `text` as they stand, cut at the room.
+void AppendPlain(char *out, size_t capacity, size_t *length, const char *text, size_t max) {
+  size_t n = *length;
+  for (size_t i = 0; i < max && text[i] != '\0' && n + 1 < capacity; ++i) out[n++] = text[i];
+  out[n] = '\0';
+  *length = n;
+}
+
+// The formatting of ComposeRequest, after `*length` characters already in
+// `request`; false when a value holds a control byte.
+bool ComposeInto(char (&request)[kRequestSize], size_t *length, const char *format, va_list args) {
+  for (const char *f = format; *f != '\0'; ++f) {
+    if (*f != '%') {
+      AppendPlain(request, sizeof request, length, f, 1);
+      continue;
+    }
+    ++f;
+    size_t max = static_cast<size_t>(-1);
+    if (f[0] == '.' && f[1] == '*') {
+      const int precision = va_arg(args, int);
+      max = precision > 0 ? static_cast<size_t>(precision) : 0;
+      f += 2;
+    }
+    if (*f == 's') {
+      const char *value = va_arg(args, const char *);
+      if (value == nullptr) value = "";
+      if (HasControlByte(value, max)) return false;
+      AppendPercentEncoded(request, sizeof request, length, value, max);
+    } else if (*f == 'd') {
+      char number[16];
+      snprintf(number, sizeof number, "%d", va_arg(args, int));
+      AppendPlain(request, sizeof request, length, number, sizeof number);
+    } else if (*f == '%') {
+      AppendPlain(request, sizeof request, length, "%", 1);
+    } else {
+      return false;  // not a conversion the adapters use
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ComposeRequest(char (&request)[kRequestSize], const char *format, ...) {
+  request[0] = '\0';
+  size_t length = 0;
   va_list args;
   va_start(args, format);
-  vsnprintf(request, sizeof request, format, args);
+  const bool ok = ComposeInto(request, &length, format, args);
   va_end(args);
+  if (!ok) request[0] = '\0';
+  return ok;
+}
+
+bool ComposePathRequest(char (&request)[kRequestSize], const char *path, const char *format, ...) {
+  request[0] = '\0';
+  if (path == nullptr || HasControlByte(path)) return false;
+  size_t length = 0;
+  AppendPercentEncoded(request, sizeof request, &length, path, static_cast<size_t>(-1), "/");
+  va_list args;
+  va_start(args, format);
+  const bool ok = ComposeInto(request, &length, format, args);
+  va_end(args);
+  if (!ok) request[0] = '\0';
+  return ok;
+}
+
+uint32_t RefusedText(const char *name) {
+  printf("[%s] Text holds a control byte\r\n", name);
+  return DDNSCLIENT_E_INVALID_ARGS;
 }
 
 uint32_t InvalidArguments(const char *name) {

@@ -31,8 +31,9 @@ extern "C" uint32_t DDNSClient_Update_DynamicDo(DDNSClientContext *context) {
                                         ? namreg::kHostDynamicDoUpdate
                                         : namreg::kHostDynamicDoFreeUpdate;
   char path[namreg::kRequestSize];
-  namreg::ComposeRequest(path, "/dnsupdate.php?dn=%s&pw=%s&ip=%s", context->szUserName,
-                         context->szPassword, context->szCurrentIP);
+  if (!namreg::ComposeRequest(path, "/dnsupdate.php?dn=%s&pw=%s&ip=%s", context->szUserName,
+                              context->szPassword, context->szCurrentIP))
+    return namreg::RefusedText(kName);
   return namreg::UpdateAndJudge(context, namreg::ProviderHostName(host), 80, path, 0,
                                 DDNSClient_ProcessResponse_DynamicDo);
 }

@@ -5,12 +5,70 @@
 #include "ddnsclient_internal.h"
 #include "settings_lock.h"
 
+#include <namreg/lookup.h>
 #include <namreg/netutility.h>
+#include <namreg/text_safety.h>
 
+#include <stddef.h>
 #include <stdio.h>
 #include <string.h>
 
 namespace {
+
+// How long the seeding lookup of a changed host name may wait at most.
+constexpr uint64_t kSeedLookupMs = 2000;
+
+// Where each text of a settings record lies, and the flag that names it
+// (the texts of providers 7 and 25 go with the provider flag).
+struct SettingsText {
+  uint32_t flag;
+  uint16_t offset;
+  uint16_t size;
+};
+#define NAMREG_SETTINGS_TEXT(flag, field) \
+  { flag, offsetof(DDNSClientSettings, field), sizeof(DDNSClientSettings::field) }
+constexpr SettingsText kSettingsTexts[] = {
+    NAMREG_SETTINGS_TEXT(DDNSCLIENT_FLAG_HOSTNAME, szHostName),
+    NAMREG_SETTINGS_TEXT(DDNSCLIENT_FLAG_USERNAME, szUserName),
+    NAMREG_SETTINGS_TEXT(DDNSCLIENT_FLAG_PASSWORD, szPassword),
+    NAMREG_SETTINGS_TEXT(DDNSCLIENT_FLAG_HLDM_SERVER, szHLDMServerName),
+    NAMREG_SETTINGS_TEXT(DDNSCLIENT_FLAG_DDNS_SERVER, szDDNSServerName),
+    NAMREG_SETTINGS_TEXT(DDNSCLIENT_FLAG_PROVIDER_TEXT1, szProviderText1),
+    NAMREG_SETTINGS_TEXT(DDNSCLIENT_FLAG_PROVIDER_TEXT2, szProviderText2),
+    NAMREG_SETTINGS_TEXT(DDNSCLIENT_FLAG_PROVIDER, szMegaChipsText),
+    NAMREG_SETTINGS_TEXT(DDNSCLIENT_FLAG_PROVIDER, szProvider7Text),
+};
+#undef NAMREG_SETTINGS_TEXT
+
+// True, after the routine's message, when one of the settings' texts that
+// `fields` (settings flags) name holds a control byte (nothing is taken
+// then).
+bool RefuseControlBytes(const DDNSClientSettings *settings, uint32_t fields, const char *who) {
+  const char *record = reinterpret_cast<const char *>(settings);
+  for (const SettingsText &text : kSettingsTexts) {
+    if ((fields & text.flag) && namreg::HasControlByte(record + text.offset, text.size)) {
+      if (who != nullptr) printf("[%s] Settings text holds a control byte\r\n", who);
+      return true;
+    }
+  }
+  return false;
+}
+
+// How long a lookup of the settings step may wait now: `most`, cut to what
+// is left of the operation's deadline.
+uint64_t LookupWaitMs(const DDNSClientContext *context, uint64_t most) {
+  if (context->pOperationDeadline != nullptr && context->pOperationDeadline->LeftMs() < most)
+    return context->pOperationDeadline->LeftMs();
+  return most;
+}
+
+// The name check of a server name (NetUtility_IsValidDomainName's: the
+// first name server, 2 s) within the operation's deadline: 0 valid,
+// DNS_RESULT_NAME_ERROR, or -1 when it could not be checked.
+int32_t CheckServerName(const DDNSClientContext *context, const char *name) {
+  return namreg::CheckDomainNameUntil(
+      name, namreg::Deadline::AfterMs(LookupWaitMs(context, kSeedLookupMs)));
+}
 
 // The HTTP port the HLDM service is told about: above 1024 or exactly 80,
 // anything else announces 0.
@@ -19,6 +77,10 @@ void TakeAlternativePort(DDNSClientContext *context, const DDNSClientSettings *s
   const uint16_t port = settings->wHTTPAlternativePort;
   context->wHTTPAlternativePort = (port > 1024 || port == 80) ? port : 0;
 }
+
+// The texts of the HLDM settings routines.
+constexpr uint32_t kHLDMTexts =
+    DDNSCLIENT_FLAG_HOSTNAME | DDNSCLIENT_FLAG_USERNAME | DDNSCLIENT_FLAG_HLDM_SERVER;
 
 // Tests the settings' HLDM server name with the name server and stores it.
 // `who` is the routine's name for the messages; null prints nothing.
@@ -30,8 +92,8 @@ uint32_t TakeHLDMServerName(DDNSClientContext *context, const DDNSClientSettings
     if (who != nullptr) printf("[%s] Need server name for HLDM DDNS\r\n", who);
     return DDNSCLIENT_E_SERVER_NAME;
   }
-  int32_t result = -1;
-  if (NetUtility_IsValidDomainName(name, &result) != 1) {
+  const int32_t result = CheckServerName(context, name);
+  if (result != 0) {
     if (result == DNS_RESULT_NAME_ERROR) {
       if (who != nullptr) printf("[%s] Invalid HLDM DDNS server name\r\n", who);
       return DDNSCLIENT_E_SERVER_NAME;
@@ -85,6 +147,8 @@ extern "C" uint32_t DDNSClient_ProcessRegisterSettings(DDNSClientContext *contex
                                                        const DDNSClientSettings *settings) {
   static const char kWho[] = "DDNSClient_ProcessRegisterSettings";
   if (NullArguments(context, settings, kWho)) return DDNSCLIENT_E_INVALID_ARGS;
+  if (RefuseControlBytes(settings, kHLDMTexts | DDNSCLIENT_FLAG_PASSWORD, kWho))
+    return DDNSCLIENT_E_INVALID_ARGS;
   if (settings->dwFlags & DDNSCLIENT_FLAG_HTTP_ALT_PORT) TakeAlternativePort(context, settings);
   uint32_t result = TakeEmail(context, settings, kWho);
   if (result != DDNSCLIENT_OK) return result;
@@ -104,6 +168,7 @@ extern "C" uint32_t DDNSClient_ProcessRequestKeySettings(DDNSClientContext *cont
                                                          const DDNSClientSettings *settings) {
   static const char kWho[] = "DDNSClient_ProcessRequestKeySettings";
   if (NullArguments(context, settings, kWho)) return DDNSCLIENT_E_INVALID_ARGS;
+  if (RefuseControlBytes(settings, kHLDMTexts, kWho)) return DDNSCLIENT_E_INVALID_ARGS;
   uint32_t result = TakeEmail(context, settings, kWho);
   if (result != DDNSCLIENT_OK) return result;
   if ((result = TakeHostName(context, settings, kWho)) != DDNSCLIENT_OK) return result;
@@ -120,12 +185,16 @@ extern "C" uint32_t DDNSClient_ProcessCheckHostNameSettingsEx(DDNSClientContext 
                                                               const DDNSClientSettings *settings) {
   if (NullArguments(context, settings, "DDNSClient_ProcessCheckHostNameSettingsEx"))
     return DDNSCLIENT_E_INVALID_ARGS;
+  if (RefuseControlBytes(settings, DDNSCLIENT_FLAG_HOSTNAME | DDNSCLIENT_FLAG_HLDM_SERVER,
+                         kCheckHostNameWho))
+    return DDNSCLIENT_E_INVALID_ARGS;
   uint32_t result = TakeHostName(context, settings, kCheckHostNameWho);
   if (result != DDNSCLIENT_OK) return result;
   if (settings->dwFlags & DDNSCLIENT_FLAG_HLDM_SERVER) {
     char name[sizeof settings->szHLDMServerName];
     DDNSClient_CopyText(name, settings->szHLDMServerName, sizeof name);
-    printf("servername = %s\n", name);
+    char shown[namreg::EscapedSize(sizeof name)];
+    printf("servername = %s\n", namreg::EscapeControls(name, shown, sizeof shown));
     if (name[0] == '\0') {
       printf("[%s] Need server name for HLDM DDNS\r\n", kCheckHostNameWho);
       return DDNSCLIENT_E_SERVER_NAME;
@@ -138,6 +207,8 @@ extern "C" uint32_t DDNSClient_ProcessCheckHostNameSettingsEx(DDNSClientContext 
 extern "C" uint32_t DDNSClient_ProcessCheckHostNameSettings(DDNSClientContext *context,
                                                             const DDNSClientSettings *settings) {
   if (NullArguments(context, settings, kCheckHostNameWho)) return DDNSCLIENT_E_INVALID_ARGS;
+  if (RefuseControlBytes(settings, DDNSCLIENT_FLAG_HOSTNAME, kCheckHostNameWho))
+    return DDNSCLIENT_E_INVALID_ARGS;
   uint32_t result = TakeHostName(context, settings, kCheckHostNameWho);
   if (result != DDNSCLIENT_OK) return result;
   return NeedServerName(context, kCheckHostNameWho);
@@ -150,6 +221,9 @@ extern "C" uint32_t DDNSClient_ProcessUpdateSettings(DDNSClientContext *context,
   const uint32_t f = settings->dwFlags;
   if (f & DDNSCLIENT_FLAG_ENABLE) context->dwEnabled = settings->dwEnable != 0 ? 1 : 0;
   if (!context->dwEnabled) return DDNSCLIENT_OK;
+  if (RefuseControlBytes(settings, f | DDNSCLIENT_FLAG_PROVIDER,
+                         "DDNSClient_ProcessUpdateSettings"))
+    return DDNSCLIENT_E_INVALID_ARGS;
 
   if (f & DDNSCLIENT_FLAG_PROVIDER) {
     if (!DDNSClient_IsValidServiceProv(settings->dwServiceProvider)) {
@@ -165,15 +239,22 @@ extern "C" uint32_t DDNSClient_ProcessUpdateSettings(DDNSClientContext *context,
   if ((f & DDNSCLIENT_FLAG_HOSTNAME) &&
       strncmp(settings->szHostName, context->szHostName, sizeof context->szHostName - 1) != 0) {
     DDNSClient_CopyText(context->szHostName, settings->szHostName, sizeof context->szHostName);
-    uint32_t primary = 0, secondary = 0;
-    if (NetUtility_GetDNSIP(&primary, &secondary) != 0) {
-      puts("DDNSClient_ProcessUpdateSettings(): NetUtility_GetDNSIP() failed!! \r");
-      return DDNSCLIENT_E_FAIL;
-    }
+    // The last address starts as what the DNS holds for the host.  No name
+    // server yet (a camera before DHCP) is no reason to refuse the
+    // settings: the operation that follows meets the missing network.
     uint32_t address = 0;
-    if (NetUtility_DNSResolve(primary, context->szHostName, 2, &address) != 0 || address == 0) {
-      puts("DDNSClient_ProcessUpdateSettings(): NetUtility_DNSResolve() failed!! \r");
-      address = 0;
+    uint32_t primary = 0, secondary = 0;
+    if (NetUtility_GetDNSIP(&primary, &secondary) != 0 || primary == 0) {
+      puts("DDNSClient_ProcessUpdateSettings(): NetUtility_GetDNSIP() failed!! \r");
+    } else {
+      // At most 2 s, and never past the operation's own deadline.
+      const uint64_t wait_ms = LookupWaitMs(context, kSeedLookupMs);
+      if (namreg::DNSResolveUntil(primary, context->szHostName, namreg::Deadline::AfterMs(wait_ms),
+                                  &address) != 0 ||
+          address == 0) {
+        puts("DDNSClient_ProcessUpdateSettings(): NetUtility_DNSResolve() failed!! \r");
+        address = 0;
+      }
     }
     context->dwLastIP = address;
     context->dwSettingsFlags |= DDNSCLIENT_FLAG_HOSTNAME;

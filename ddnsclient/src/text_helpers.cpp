@@ -69,7 +69,10 @@ unsigned HexValue(char c) {
   if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
   if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
   if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
-  printf("Wrong hex value = %c\n", c);
+  if (namreg::IsControlByte(static_cast<unsigned char>(c)))
+    printf("Wrong hex value = \\x%02x\n", static_cast<unsigned char>(c));
+  else
+    printf("Wrong hex value = %c\n", c);
   return 0;
 }
 

@@ -297,12 +297,16 @@ TEST(DDNSClientUpdateSettings, NewHostNameSeedsTheLastAddressFromDNS) {
   EXPECT_EQ(c->dwLastIP, 0u);
   EXPECT_EQ(c->dwSettingsFlags & 0x4u, 0x4u);
 
+  // No name server yet (a camera before DHCP): the settings are taken, the
+  // last address is unknown, and the network is the operation's problem.
+  c->dwLastIP = inet_addr("192.0.2.9");
   nrtest::WriteResolvConf("search example\n");
   std::strcpy(s.szHostName, "third.dyn.example");
-  out =
-      CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessUpdateSettings(c.context, &s), 0xFFFFFFFFu); });
+  out = CaptureOut([&] { EXPECT_EQ(DDNSClient_ProcessUpdateSettings(c.context, &s), 0u); });
   EXPECT_NE(out.find("DDNSClient_ProcessUpdateSettings(): NetUtility_GetDNSIP() failed!! \r\n"),
             std::string::npos);
+  EXPECT_STREQ(c->szHostName, "third.dyn.example");
+  EXPECT_EQ(c->dwLastIP, 0u);
 }
 
 TEST(DDNSClientSettingsChanged, ComparesOnlyFlaggedFields) {

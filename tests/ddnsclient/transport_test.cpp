@@ -11,6 +11,7 @@
 #include "fake_dns.h"
 #include "peers.h"
 #include "testworld.h"
+#include "virtual_clock.h"
 
 namespace {
 
@@ -212,19 +213,31 @@ TEST(DDNSClientReceiveSalt, SilenceAndArguments) {
   EXPECT_EQ(DDNSClient_GnuDIP_TCP_ReceiveSalt(p.fd, 1, nullptr, 10), 0xFFFFFFFFu);
 }
 
-TEST(DDNSClientClock, ElapsedIsTheAbsoluteDifference) {
+TEST(DDNSClientClock, ElapsedCountsForwardAcrossTheWrap) {
   const uint32_t now = DDNSClient_GetTickMs();
   uint32_t elapsed = 0;
   EXPECT_EQ(DDNSClient_IsTimeout(now - 5000u, 4, &elapsed), 1);
   EXPECT_EQ(elapsed, 5u);
   EXPECT_EQ(DDNSClient_IsTimeout(now - 5000u, 10, nullptr), 0);
-  // A start tick ahead of now (the clock wrapped between the two readings
-  // the other way round) still measures the distance.
+  // A start tick "ahead" of now was taken before the 32-bit tick wrapped:
+  // nearly 2^32 ms ago, long past any time-out.
   EXPECT_EQ(DDNSClient_IsTimeout(now + 3500u, 3, &elapsed), 1);
-  EXPECT_EQ(elapsed, 3u);
-  EXPECT_EQ(DDNSClient_IsTimeout(now + 3500u, 5, nullptr), 0);
+  EXPECT_EQ(elapsed, (0u - 3500u) / 1000u);
   usleep(20000);
   EXPECT_GE(DDNSClient_GetTickMs() - now, 10u);
+
+  // A time-out that starts 1 s before the wrap ends 3 s later, not at once.
+  nrtest::VirtualClock::Options options;
+  options.follow_real_time = false;
+  options.tick_start = 0xFFFFFC18u;
+  nrtest::VirtualClock clock(options);
+  const uint32_t start = DDNSClient_GetTickMs();
+  clock.Advance(2500);
+  EXPECT_EQ(DDNSClient_IsTimeout(start, 3, &elapsed), 0);
+  EXPECT_EQ(elapsed, 2u);
+  clock.Advance(600);
+  EXPECT_EQ(DDNSClient_IsTimeout(start, 3, &elapsed), 1);
+  EXPECT_EQ(elapsed, 3u);
 }
 
 TEST(DDNSClientGetIP, FindsTheFirstDottedAddress) {

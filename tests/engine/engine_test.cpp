@@ -23,6 +23,7 @@
 #include "client_fixture.h"
 #include "provider_world.h"
 #include "testworld.h"
+#include "virtual_clock.h"
 
 namespace {
 
@@ -174,10 +175,11 @@ TEST_F(Engine, ExternalAddressSkipsTheCheckIPPage) {
   const std::vector<std::string> expected = {UpdatePath("198.51.100.20")};
   EXPECT_EQ(Updates(), expected);
 
-  // An external "0.0.0.0" (set behind the setter's back) is no address.
+  // An external "0.0.0.0" (set behind the setter's back) is no address:
+  // nothing is sent, and the public address is reported unknown.
   std::snprintf(client->szCurrentIP, sizeof client->szCurrentIP, "0.0.0.0");
   const std::string out = CaptureOut(
-      [&] { EXPECT_EQ(DDNSClient_Update(client.context, &settings, 5, &address), 0xFFFFFFFFu); });
+      [&] { EXPECT_EQ(DDNSClient_Update(client.context, &settings, 5, &address), 0x8002000Bu); });
   EXPECT_NE(out.find("[DDNSClient_Update] Invalid current IP: 0.0.0.0\r\n"), std::string::npos)
       << out;
   EXPECT_EQ(Updates().size(), 1u);
@@ -233,26 +235,39 @@ TEST_F(Engine, RefusedSettingsAndProviders) {
   EXPECT_EQ(CheckIPs(), 0);
 }
 
+// The interval is counted on the clock seam, wherever the tick stands: an
+// attempt made just before the 32-bit tick wraps is due exactly one
+// interval later, not at once.
 TEST(EngineTiming, IsTimeToUpdateAcrossTheIntervalBoundary) {
-  Client client;
-  ASSERT_EQ(client.result, 0u);
-  client->dwServiceProvider = 7;
-  client->dwUpdateInterval = 10;
-  EXPECT_EQ(DDNSClient_IsTimeToUpdate(client.context), 1);  // never updated
-  const uint32_t now = DDNSClient_GetTickMs();
   struct Case {
-    uint32_t last;
-    int due;
+    const char *name;
+    uint32_t tick_at_attempt;
   };
   const Case cases[] = {
-      {now - 600000u + 2000u, 0},  // two seconds before the interval ends
-      {now - 600000u - 2000u, 1},  // two seconds after
-      {now + 5000u, 0},            // the tick wrapped: the difference counts
-      {now + 700000u, 1},
+      {"far from the wrap", 0x10000000u},
+      {"attempt 2 s before the wrap", 0xFFFFF830u},
+      {"attempt at tick 0", 0u},
+      {"interval ends across the wrap", 0xFFFFFFFFu - 300000u},
   };
   for (const Case &c : cases) {
-    client->adwLastUpdateTick[7] = c.last;
-    EXPECT_EQ(DDNSClient_IsTimeToUpdate(client.context), c.due) << c.last;
+    SCOPED_TRACE(c.name);
+    nrtest::VirtualClock::Options options;
+    options.follow_real_time = false;
+    options.tick_start = c.tick_at_attempt;
+    nrtest::VirtualClock clock(options);
+    Client client;
+    ASSERT_EQ(client.result, 0u);
+    client->dwServiceProvider = 7;
+    client->dwUpdateInterval = 10;
+    EXPECT_EQ(DDNSClient_IsTimeToUpdate(client.context), 1);  // never updated
+    namreg::DDNSClient_RecordAttempt(client.context, 7);
+    EXPECT_EQ(DDNSClient_IsTimeToUpdate(client.context), 0);
+    clock.Advance(600000u - 2000u);  // two seconds before the interval ends
+    EXPECT_EQ(DDNSClient_IsTimeToUpdate(client.context), 0);
+    clock.Advance(2000u);  // exactly the interval: not yet past it
+    EXPECT_EQ(DDNSClient_IsTimeToUpdate(client.context), 0);
+    clock.Advance(1u);
+    EXPECT_EQ(DDNSClient_IsTimeToUpdate(client.context), 1);
   }
   const std::string out = CaptureOut([] { EXPECT_EQ(DDNSClient_IsTimeToUpdate(nullptr), 0); });
   EXPECT_EQ(out, "[DDNSClient_IsTimeToUpdate] Invalid arguments\r\n");

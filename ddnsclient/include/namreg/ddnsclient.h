@@ -124,7 +124,9 @@ uint32_t DDNSClient_Release(DDNSClientContext **handle);
 uint32_t DDNSClient_SetParameters(DDNSClientContext *context, const DDNSClientSettings *settings);
 /* status 1: public address from the provider's check-IP routine; 2: `address`. */
 uint32_t DDNSClient_SetExternalIP(DDNSClientContext *context, uint32_t status, const char *address);
-/* System resolver (getaddrinfo, IPv4); 0 or -1. */
+/* IPv4 address of a host within 10 s: a dotted quad as it stands, then
+ * /etc/hosts, then the name servers of /etc/resolv.conf in turn (not
+ * getaddrinfo, whose waits no budget bounds); 0 or -1. */
 int DDNSClient_DNSresolve(const char *host_name, uint32_t *address);
 uint32_t DDNSClient_CheckServerName(DDNSClientContext *context, const DDNSClientSettings *settings);
 int DDNSClient_CheckNecessaryFlag(const DDNSClientContext *context);
