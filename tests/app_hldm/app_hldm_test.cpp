@@ -18,44 +18,25 @@
 
 #include "fake_dns.h"
 #include "peers.h"
+#include "sim_process.h"
 #include "testworld.h"
 
 namespace {
 
 constexpr int kAlert = 1, kCrit = 2, kWarning = 4;
 
-// hldm-sim as a child process; its stdout lines (one per connection) are
-// read back from a log file.
-class Sim {
+// hldm-sim as a child process; its lines (one per connection) are read back
+// from its log.
+class Sim : public nrtest::SimProcess {
  public:
   bool Start(const std::vector<std::string> &extra = {}) {
-    static int counter = 0;
-    log_ = nrtest::ScratchDir() + "/hldm-sim-" + std::to_string(++counter) + ".log";
-    std::vector<std::string> argv = {nrtest::BuiltProgram("tools/hldm-sim/hldm-sim"),
-                                     "--max-seconds", "100"};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    if (!proc_.Start(argv, log_)) return false;
-    for (int i = 0; i < 100; ++i) {
-      if (ReadLog().find("listening") != std::string::npos) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    std::vector<std::string> args = {"--max-seconds", "100"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return SimProcess::Start("tools/hldm-sim/hldm-sim", args);
   }
-  void Stop() { proc_.Stop(); }
   // Lines about connections, waiting up to timeout_ms for at least `count`.
   std::vector<std::string> Connections(size_t count = 0, int timeout_ms = 2000) {
-    std::vector<std::string> lines;
-    for (int waited = 0;; waited += 20) {
-      lines.clear();
-      std::istringstream in(ReadLog());
-      std::string line;
-      while (std::getline(in, line)) {
-        if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0])))
-          lines.push_back(line);
-      }
-      if (lines.size() >= count || waited >= timeout_ms) return lines;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    return Lines(count, timeout_ms);
   }
   // The decoded request text of connection line `line`.
   static std::string Request(const std::string &line) {
@@ -64,16 +45,6 @@ class Sim {
     if (a == std::string::npos || b == std::string::npos || b <= a) return "";
     return line.substr(a + 1, b - a - 1);
   }
-
- private:
-  std::string ReadLog() {
-    std::ifstream f(log_);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-  }
-  nrtest::ChildProcess proc_;
-  std::string log_;
 };
 
 struct Outcome {

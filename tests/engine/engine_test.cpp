@@ -22,6 +22,7 @@
 
 #include "client_fixture.h"
 #include "provider_world.h"
+#include "sim_process.h"
 #include "testworld.h"
 #include "virtual_clock.h"
 
@@ -349,20 +350,11 @@ TEST(EngineWithProviderSim, EveryHttpRowUpdatesThroughTheEngine) {
   NAMREG_REQUIRE_SANDBOX();
   nrtest::FakeDns dns(provtest::ProviderNames());
   ASSERT_TRUE(dns.ok());
-  const std::string log = nrtest::ScratchDir() + "/provider-sim.log";
-  nrtest::ChildProcess sim;
-  ASSERT_TRUE(sim.Start({nrtest::BuiltProgram("tools/provider-sim/provider-sim"), "--max-seconds",
-                         "60", "--ip", "198.51.100.77", "--basic", "user:pass", "--gnudip-password",
-                         "pass", "--reply", "/pccw/ip=Current IP Address: 198.51.100.77"},
-                        log));
-  auto read_log = [&log] {
-    std::ifstream in(log);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  };
-  for (int i = 0; i < 100 && read_log().find("listening") == std::string::npos; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  nrtest::SimProcess sim;
+  ASSERT_TRUE(sim.Start(
+      "tools/provider-sim/provider-sim",
+      {"--max-seconds", "60", "--ip", "198.51.100.77", "--basic", "user:pass", "--gnudip-password",
+       "pass", "--reply", "/pccw/ip=Current IP Address: 198.51.100.77"}));
 
   int rows = 0;
   for (uint32_t provider = 1; provider < DDNSCLIENT_PROVIDER_COUNT; ++provider) {
@@ -398,17 +390,17 @@ TEST(EngineWithProviderSim, EveryHttpRowUpdatesThroughTheEngine) {
     s.wCameraPort = 8080;
     ASSERT_EQ(DDNSClient_SetParameters(client.context, &s), 0u);
     const int fds = nrtest::CountOpenFds();
-    const size_t before = read_log().size();
+    const size_t before = sim.Log().size();
     uint32_t address = 0;
     EXPECT_EQ(DDNSClient_Update(client.context, &s, 10, &address), 0u);
     EXPECT_EQ(address, inet_addr("198.51.100.77"));
     // The same address again: only the check-IP page is asked for.
-    const size_t middle = read_log().size();
+    const size_t middle = sim.Log().size();
     EXPECT_GT(middle, before);
     EXPECT_EQ(DDNSClient_Update(client.context, &s, 10, &address), 0x70010001u);
     EXPECT_EQ(address, inet_addr("198.51.100.77"));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const std::string second = read_log().substr(middle);
+    const std::string second = sim.Log().substr(middle);
     EXPECT_EQ(std::count(second.begin(), second.end(), '\n'), 1) << second;
     EXPECT_EQ(nrtest::CountOpenFds(), fds);
   }
@@ -426,18 +418,9 @@ TEST(EngineWithHldmSim, HldmRowsUpdateAndAnnounceThePort) {
   NAMREG_REQUIRE_SANDBOX();
   nrtest::FakeDns dns(nrtest::Names{{"hldm.configured.example", "127.0.0.1"}});
   ASSERT_TRUE(dns.ok());
-  const std::string log = nrtest::ScratchDir() + "/hldm-sim.log";
-  nrtest::ChildProcess sim;
-  ASSERT_TRUE(sim.Start({nrtest::BuiltProgram("tools/hldm-sim/hldm-sim"), "--address", "127.0.0.1",
-                         "--max-seconds", "60", "--seed", "cam.hldm.example=024D52A1B2C3"},
-                        log));
-  ASSERT_TRUE(nrtest::WaitForTcpPort("127.0.0.1", DDNSCLIENT_HLDM_PORT, 3000));
-  auto read_log = [&log] {
-    std::ifstream in(log);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  };
+  nrtest::SimProcess sim;
+  ASSERT_TRUE(sim.Start("tools/hldm-sim/hldm-sim", {"--address", "127.0.0.1", "--max-seconds", "60",
+                                                    "--seed", "cam.hldm.example=024D52A1B2C3"}));
   for (uint32_t provider : {5u, 24u}) {
     SCOPED_TRACE(provider);
     DDNSClientInitInfo info = ddnstest::DefaultInitInfo();
@@ -462,12 +445,12 @@ TEST(EngineWithHldmSim, HldmRowsUpdateAndAnnounceThePort) {
     s.dwFlags |= DDNSCLIENT_FLAG_HTTP_ALT_PORT;
     s.wHTTPAlternativePort = 8080;
     s.dwPortChanged = 1;
-    const size_t before = read_log().size();
+    const size_t before = sim.Log().size();
     EXPECT_EQ(DDNSClient_Update(context, &s, 10, &address), 0u);
     EXPECT_EQ(nrtest::CountOpenFds(), fds);
     DDNSClient_Release(&context);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const std::string last = read_log().substr(before);
+    const std::string last = sim.Log().substr(before);
     EXPECT_NE(last.find(":cam.hldm.example:IPCAM:0:127.0.0.1:8080\" -> \"retc=0:\""),
               std::string::npos)
         << last;

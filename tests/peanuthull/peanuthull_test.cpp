@@ -19,6 +19,7 @@
 
 #include "client_fixture.h"
 #include "provider_world.h"
+#include "sim_process.h"
 #include "testworld.h"
 
 namespace {
@@ -35,52 +36,15 @@ double SecondsSince(Clock::time_point start) {
 }
 
 // peanuthull-sim as a child process on the fixed address; its lines are
-// read back from a log file.
-class Sim {
+// read back from its log.
+class Sim : public nrtest::SimProcess {
  public:
   bool Start(const std::vector<std::string> &extra = {}) {
-    static int counter = 0;
-    log_ = nrtest::ScratchDir() + "/peanuthull-sim-" + std::to_string(++counter) + ".log";
-    std::vector<std::string> argv = {nrtest::BuiltProgram("tools/peanuthull-sim/peanuthull-sim"),
-                                     "--max-seconds",
-                                     "250",
-                                     "--user",
-                                     kUser,
-                                     "--password",
-                                     kPassword};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    if (!proc_.Start(argv, log_)) return false;
-    for (int i = 0; i < 100; ++i) {
-      if (Log().find("listening") != std::string::npos) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    std::vector<std::string> args = {"--max-seconds", "250",        "--user",
+                                     kUser,           "--password", kPassword};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return SimProcess::Start("tools/peanuthull-sim/peanuthull-sim", args);
   }
-  std::string Log() const {
-    std::ifstream in(log_);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  // Number of log lines containing `text`.
-  int Count(const std::string &text) const {
-    std::istringstream in(Log());
-    std::string line;
-    int n = 0;
-    while (std::getline(in, line)) n += line.find(text) != std::string::npos ? 1 : 0;
-    return n;
-  }
-  // Count() once it reaches `n` or after two seconds (the simulator writes
-  // its line after its reply).
-  int WaitCount(const std::string &text, int n) const {
-    for (int i = 0; i < 100 && Count(text) < n; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return Count(text);
-  }
-
- private:
-  nrtest::ChildProcess proc_;
-  std::string log_;
 };
 
 class PeanutHullTest : public ::testing::Test {

@@ -2,11 +2,11 @@
 // The GnuDIP salted update: the meta-tag reader, the salted digest (checked
 // against an independent MD5), and the whole two-request exchange.
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "http_peers.h"
 #include "provider_world.h"
 #include "testworld.h"
 
@@ -17,14 +17,7 @@ using provtest::ExpectedGet;
 using provtest::HttpPeer;
 using provtest::Reply;
 
-std::string Md5Hex(const std::string &text) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_Digest(text.data(), text.size(), digest, &length, EVP_md5(), nullptr);
-  char hex[2 * EVP_MAX_MD_SIZE + 1] = {};
-  for (unsigned int i = 0; i < length; ++i) std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
-  return hex;
-}
+using nrtest::Md5Hex;
 
 TEST(GnuDIPMeta, ReadsTheContentLikeAScanOfBoundedWidth) {
   struct Case {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "provider_world.h"
+#include "sim_process.h"
 #include "testworld.h"
 
 namespace {
@@ -18,45 +19,13 @@ namespace {
 using ddnstest::Client;
 
 // provider-sim as a child process, its request lines read back from its log.
-class ProviderSim {
+class ProviderSim : public nrtest::SimProcess {
  public:
   bool Start(const std::vector<std::string> &extra = {}) {
-    static int counter = 0;
-    log_ = nrtest::ScratchDir() + "/provider-sim-" + std::to_string(++counter) + ".log";
-    std::vector<std::string> argv = {nrtest::BuiltProgram("tools/provider-sim/provider-sim"),
-                                     "--max-seconds", "60"};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    if (!proc_.Start(argv, log_)) return false;
-    for (int i = 0; i < 100; ++i) {
-      if (Log().find("listening") != std::string::npos) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    std::vector<std::string> args = {"--max-seconds", "60"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return SimProcess::Start("tools/provider-sim/provider-sim", args);
   }
-  std::string Log() const {
-    std::ifstream in(log_);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  // Request lines printed since the last call.
-  std::vector<std::string> TakeLines() {
-    std::vector<std::string> lines;
-    std::istringstream in(Log());
-    std::string line;
-    size_t n = 0;
-    while (std::getline(in, line)) {
-      if (line.empty() || !std::isdigit(static_cast<unsigned char>(line[0]))) continue;
-      if (n++ >= taken_) lines.push_back(line);
-    }
-    taken_ = n;
-    return lines;
-  }
-
- private:
-  nrtest::ChildProcess proc_;
-  std::string log_;
-  size_t taken_ = 0;
 };
 
 void FillContext(DDNSClientContext *c, uint32_t provider) {

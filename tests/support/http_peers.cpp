@@ -13,8 +13,6 @@ namespace nrtest {
 const std::string kLongUser = "cam-" + std::string(60, 'u');
 const std::string kLongPassword = "p@ss:" + std::string(59, 'w');
 
-namespace {
-
 std::string Md5Hex(const std::string &text) {
   unsigned char d[16];
   unsigned int n = 0;
@@ -24,6 +22,8 @@ std::string Md5Hex(const std::string &text) {
   for (unsigned i = 0; i < n; ++i) out += {kHex[d[i] >> 4], kHex[d[i] & 15]};
   return out;
 }
+
+namespace {
 
 std::string FreshDir(const std::string &name) {
   static int serial = 0;

@@ -41,6 +41,10 @@ std::string ChunkedCgiBody();
 std::unique_ptr<ChildProcess> StartSquid(std::string *dir, std::string *error,
                                          uint16_t port = kSquidPort);
 
+// The MD5 of `text` as 32 lower-case hexadecimal digits, from OpenSSL: the
+// independent oracle of the tests (Digest, GnuDIP, upload checks).
+std::string Md5Hex(const std::string &text);
+
 // Waits until the file holds `needle`; returns its text.
 std::string WaitForFileText(const std::string &path, const std::string &needle, int timeout_ms);
 
