@@ -112,4 +112,23 @@ TEST_F(NamregHardening, ServerNameTheStubCannotWalkStillRegisters) {
   EXPECT_GE(dns.queries().size(), 2u) << "the name check, then the exchange's lookup";
 }
 
+// A host name holding a line break cannot forge a line in the log: the
+// settings refuse it before anything is sent, and the one outcome line
+// carries no outside text.
+TEST_F(NamregHardening, HostNameWithALineBreakForgesNoLogLine) {
+  nrtest::ScriptServer server(
+      [](int fd, const std::string &, int) { nrtest::SendAll(fd, "Ab3De6Gh9J\n"); }, 3495);
+  ASSERT_TRUE(server.ok());
+  NamregRun run = RunNamreg(
+      *sink_, {"-s", "127.0.0.1", "-r", "-k", "secret",
+               "cam.hldm.example\nRegister successfully. Hostname: evil.example (IP: 6.6.6.6)",
+               "owner@example.com"});
+  EXPECT_EQ(run.process.exit_status, 0x06);
+  ASSERT_EQ(run.records.size(), 1u);
+  EXPECT_EQ(run.records[0].message, "Invalid arguments for register");
+  for (const nrtest::SyslogRecord &r : run.records)
+    EXPECT_EQ(r.raw.find("evil"), std::string::npos) << r.raw;
+  EXPECT_EQ(server.connections(), 0);
+}
+
 }  // namespace

@@ -201,6 +201,74 @@ TEST_F(Engine, FailingCheckIPWithAnOldAddressStillUpdates) {
   ExpectNoDescriptorLeft();
 }
 
+// An address the check-IP step did not find is never reported as
+// unchanged or sent: the public address is unknown (0x8002000B), whatever
+// the old address text holds, and the attempt counts for the interval.
+TEST_F(Engine, AFailedAddressStepIsNeverUnchanged) {
+  struct Case {
+    const char *name;
+    const char *page;
+    const char *current_before;  // the context's address text before the round
+    const char *last_before;     // the last address reported
+  };
+  const Case cases[] = {
+      {"no address on the page, old text equals the last", "no address here", "203.0.113.7",
+       "203.0.113.7"},
+      {"no address on the page, no old text", "no address here", "", "203.0.113.7"},
+      {"the page shows 0.0.0.0", "Current IP Address: 0.0.0.0", "", "203.0.113.7"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Client fresh;
+    ASSERT_EQ(fresh.result, 0u);
+    uint32_t address = 0;
+    CaptureOut([&] { DDNSClient_ProcessUpdateSettings(fresh.context, &settings); });
+    std::snprintf(fresh->szCurrentIP, sizeof fresh->szCurrentIP, "%s", c.current_before);
+    fresh->dwLastIP = inet_addr(c.last_before);
+    Page(c.page);
+    const int before = CheckIPs();
+    CaptureOut(
+        [&] { EXPECT_EQ(DDNSClient_Update(fresh.context, &settings, 5, &address), 0x8002000Bu); });
+    EXPECT_EQ(address, 0u);
+    EXPECT_GE(CheckIPs() - before, 1);
+    EXPECT_EQ(DDNSClient_IsTimeToUpdate(fresh.context), 0) << "the attempt was recorded";
+  }
+  EXPECT_TRUE(Updates().empty());
+  ExpectNoDescriptorLeft();
+}
+
+// A host program that asks DDNSClient_IsTimeToUpdate every second against a
+// check-IP page without an address makes one round in ten seconds, not one
+// a second.
+TEST_F(Engine, AFailingRoundIsNotRepeatedBeforeTheInterval) {
+  Page("no address here");
+  nrtest::VirtualClock clock;
+  int rounds = 0;
+  for (int second = 0; second < 10; ++second) {
+    if (DDNSClient_IsTimeToUpdate(client.context)) {
+      uint32_t address = 0;
+      CaptureOut([&] { DDNSClient_Update(client.context, &settings, 5, &address); });
+      ++rounds;
+    }
+    clock.Advance(1000);
+  }
+  EXPECT_EQ(rounds, 1);
+  EXPECT_EQ(CheckIPs(), 4);
+}
+
+// No name server yet (a camera before DHCP): not refused settings, but the
+// network the round could not reach.
+TEST_F(Engine, ANameServerFileWithoutAServerIsANetworkFailure) {
+  nrtest::WriteResolvConf("# no name server yet\n");
+  uint32_t address = 0;
+  const std::string out = CaptureOut(
+      [&] { EXPECT_EQ(DDNSClient_Update(client.context, &settings, 5, &address), 0x8002000Bu); });
+  EXPECT_EQ(out.find("Process settings failed"), std::string::npos) << out;
+  EXPECT_STREQ(client->szHostName, kCameraHost);
+  EXPECT_EQ(CheckIPs(), 0);
+  EXPECT_TRUE(Updates().empty());
+}
+
 TEST_F(Engine, StallingCheckIPEndsWithTheTimeOut) {
   stall_ms = 4500;
   uint32_t address = 0;

@@ -21,6 +21,7 @@
 #include "provider_world.h"
 #include "sim_process.h"
 #include "testworld.h"
+#include "virtual_clock.h"
 
 namespace {
 
@@ -286,19 +287,45 @@ TEST_F(PeanutHullTest, NoServerAndSilentUpdatesEndWithinTheBudget) {
   EXPECT_EQ(nrtest::CountOpenFds(), fds);
 }
 
-// Slow (three minutes): the update routine's own six rounds of 30 seconds.
+// The update routine's own six rounds of 30 seconds, on the virtual clock:
+// three minutes of silence pass at once.
 TEST_F(PeanutHullTest, SilentUpdateResponderGetsSixRequests) {
   ASSERT_TRUE(sim.Start({"--mode", "silent"}));
   ASSERT_EQ(Login(), 0u);
-  const auto start = Clock::now();
+  nrtest::VirtualClock clock;
   std::string out =
       CaptureOut([&] { EXPECT_EQ(DDNS_PeanutHull_Update(client.context), DDNSCLIENT_E_NETWORK); });
-  const double took = SecondsSince(start);
-  EXPECT_GE(took, 179.9);
-  EXPECT_LT(took, 185.0);
+  EXPECT_GE(clock.ElapsedMs(), 180000u - 20u);
+  EXPECT_LT(clock.ElapsedMs(), 181000u);
   EXPECT_EQ(sim.Count(" udp from "), 6) << sim.Log();
   EXPECT_NE(out.find("[DDNS_PeanutHull] recvfrom error"), std::string::npos) << out;
   EXPECT_EQ(nrtest::CountOpenFds(), fds);
+}
+
+// The register's check-IP call gets what the login left of the budget, not
+// a budget of its own: a login that takes 8 s and a check-IP page that
+// never answers end with the 10-second budget.  (Real time: the login is
+// slow, not silent.)
+TEST_F(PeanutHullTest, SlowLoginAndSilentCheckIPEndWithTheBudget) {
+  nrtest::Names names = provtest::ProviderNames();
+  names.emplace_back("cam.example.test", "203.0.113.5");
+  nrtest::FakeDns dns(names);
+  ASSERT_TRUE(dns.ok());
+  nrtest::ScriptServer silent;
+  ASSERT_TRUE(silent.Start([&silent](int, const std::string &, int) { silent.Pause(15000); },
+                           "127.0.0.1", 8245, nrtest::ScriptServer::Read::kHttpRequest));
+  ASSERT_TRUE(sim.Start({"--greeting-delay", "8000"}));
+  DDNSClientSettings s = Applied();
+  uint32_t address = 1;
+  const auto start = Clock::now();
+  CaptureOut(
+      [&] { EXPECT_EQ(DDNSClient_PeanutHullRegister(client.context, &s, 10, &address), 0u); });
+  const double took = SecondsSince(start);
+  EXPECT_GE(took, 10.0 - 0.05);
+  EXPECT_LT(took, 11.0);
+  EXPECT_EQ(address, 0u) << "no address was learned";
+  EXPECT_EQ(silent.connections(), 1);
+  silent.Stop();
 }
 
 TEST_F(PeanutHullTest, ArgumentsAndProviderAreChecked) {

@@ -333,6 +333,21 @@ TEST(ProviderReplies, KeywordTablesJudgeTheBodyInTableOrder) {
       {"ChangeIP", DDNSClient_ProcessResponse_ChangeIP, "401 Access Denied", 0x80020004u},
       {"ChangeIP", DDNSClient_ProcessResponse_ChangeIP, "code 401 then 200", 0u},
       {"ChangeIP", DDNSClient_ProcessResponse_ChangeIP, "good", 0x8002000Du},
+      // Numbers inside other numbers do not count.
+      {"ChangeIP", DDNSClient_ProcessResponse_ChangeIP, "Error 401 Unauthorized (request 7200)",
+       0x80020004u},
+      {"ChangeIP", DDNSClient_ProcessResponse_ChangeIP, "request 7200 took 2001 ms", 0x8002000Du},
+      {"ChangeIP", DDNSClient_ProcessResponse_ChangeIP, "(200)", 0u},
+      // A keyword glued to a letter or digit before it is not that keyword;
+      // one followed by more letters still is (a prefix).
+      {"DynDNS", DDNSClient_ProcessResponse_DynDNS, "nogood", 0x8002000Du},
+      {"DynDNS", DDNSClient_ProcessResponse_DynDNS, "2nochg", 0x8002000Du},
+      {"DynDNS", DDNSClient_ProcessResponse_DynDNS, "goodness", 0u},
+      {"DynDNS", DDNSClient_ProcessResponse_DynDNS, "\ngood 203.0.113.9", 0u},
+      {"DynDNS", DDNSClient_ProcessResponse_DynDNS, "xgood nochg", 0x80020005u},
+      {"DynDNS", DDNSClient_ProcessResponse_DynDNS, "9113", 0x8002000Du},
+      {"DynDNS", DDNSClient_ProcessResponse_DynDNS, "code=911", 0x80020006u},
+      {"PCCW", DDNSClient_ProcessResponse_PCCW, "unsuccessful", 0x8002000Du},
       // DHS.
       {"DHS", DDNSClient_ProcessResponse_DHS, "<p>Updating ip on ns.dhs.example: done</p>", 0u},
       {"DHS", DDNSClient_ProcessResponse_DHS, "Updating ip on other.example: done", 0x8002000Du},
@@ -381,6 +396,12 @@ TEST(ProviderReplies, UnknownBodiesAndMissingContexts) {
   EXPECT_EQ(DDNSClient_ProcessResponse_DynDNS(client.context), 0x8002000Du);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "[DDNSClient_ProcessResponse_TZO] Error=Something new\r\n");
+  // What the server sent is shown, never played on the terminal.
+  std::strcpy(client->szResponse, "Error\x1b[2J\r\nforged line\x7f");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(DDNSClient_ProcessResponse_TZO(client.context), 0x8002000Du);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "[DDNSClient_ProcessResponse_TZO] Error\\x1b[2J\\x0d\\x0aforged line\\x7f\r\n");
 
   uint32_t (*const judges[])(DDNSClientContext *) = {
       DDNSClient_ProcessResponse_DynDNS,

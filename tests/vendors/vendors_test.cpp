@@ -59,6 +59,14 @@ TEST(VendorReplies, IODataKeywordsInTheirOrder) {
       {"registed", 0x8002001Au},
       {"GOOD", 0x8002000Du},  // case-sensitive
       {"", 0x8002000Du},
+      // A keyword inside a word is not that keyword.
+      {"serial/token mismatch", 0x8002000Du},
+      {"broken", 0x8002000Du},
+      {"error01", 0x8002000Du},  // a digit-ended keyword followed by a digit
+      {"error0: db", 0x80020006u},
+      {"ok\n", 0},
+      {"status=ok", 0},
+      {"notokay ngserial", 0x80020002u},
   };
   Client client;
   ASSERT_EQ(client.result, 0u);

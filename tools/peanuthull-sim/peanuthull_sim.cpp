@@ -14,7 +14,8 @@
 // Misbehaviour modes for the tests (--mode): auth-504, login-535, regi-507,
 // regi-508, close-after-greeting, cnfm-one-number, bad-checksum, bad-padding,
 // bad-chat, silent (no UDP reply); --sequence-offset N answers with the
-// request's sequence number plus N.  It always stops by itself after
+// request's sequence number plus N; --greeting-delay MS greets that late
+// (a slow control server).  It always stops by itself after
 // --max-seconds or --max-exchanges.
 #include <namreg/common.h>
 #include <namreg/ddnsclient.h>
@@ -27,6 +28,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -50,6 +52,7 @@ struct Options {
   uint32_t sequence = 1000;
   uint32_t sequence_offset = 0;
   bool zero_time = false;
+  int greeting_delay_ms = 0;  // a slow control server: the greeting comes this late
 };
 
 struct Session {
@@ -61,7 +64,7 @@ void Usage() {
   std::fputs(
       "usage: peanuthull-sim [--address A] [--port P] [--max-seconds N] [--max-exchanges N]\n"
       "                      [--user NAME] [--password TEXT] [--chat N] [--sequence N]\n"
-      "                      [--sequence-offset N] [--zero-time]\n"
+      "                      [--sequence-offset N] [--zero-time] [--greeting-delay MS]\n"
       "                      [--mode normal|auth-504|login-535|regi-507|regi-508|\n"
       "                              close-after-greeting|cnfm-one-number|bad-checksum|\n"
       "                              bad-padding|bad-chat|silent]\n",
@@ -101,6 +104,8 @@ Options ParseOptions(int argc, char **argv) {
       o.sequence_offset = static_cast<uint32_t>(std::strtoul(value().c_str(), nullptr, 10));
     else if (a == "--zero-time")
       o.zero_time = true;
+    else if (a == "--greeting-delay")
+      o.greeting_delay_ms = std::atoi(value().c_str());
     else if (a == "--mode") {
       o.mode = value();
       bool known = false;
@@ -168,6 +173,8 @@ std::string ReadLine(int fd) {
 // Runs one control connection.
 void ServeControl(const Options &o, int fd, int number, std::mt19937 &rng, Session *session) {
   const std::string &mode = o.mode;
+  if (o.greeting_delay_ms > 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(o.greeting_delay_ms));
   SendText(fd, "220 peanuthull-sim ready\r\n");
   if (mode == "close-after-greeting") {
     // The client reads the end of the stream; its AUTH ROUTER is read and
