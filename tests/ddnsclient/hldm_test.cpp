@@ -385,7 +385,7 @@ TEST(HLDMExchange, AReplyThatNeverEndsIsNoReply) {
   });
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_GE(seconds, 1.0);
+  EXPECT_GE(seconds, 1.0 - 0.05);  // the clocks' granularity
   EXPECT_LT(seconds, 4.0);
 }
 
