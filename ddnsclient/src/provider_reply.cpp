@@ -59,20 +59,27 @@ SplitResult SplitHostName(const char *name, char (&label)[kMaxFirstLabel + 1],
 
 namespace {
 
-// Appends at most `max` characters of `text` as they stand, cut at the room.
-void AppendPlain(char *out, size_t capacity, size_t *length, const char *text, size_t max) {
+// Appends at most `max` characters of `text` as they stand; false when not
+// all of it fitted the room.
+bool AppendPlain(char *out, size_t capacity, size_t *length, const char *text, size_t max) {
   size_t n = *length;
-  for (size_t i = 0; i < max && text[i] != '\0' && n + 1 < capacity; ++i) out[n++] = text[i];
+  size_t i = 0;
+  for (; i < max && text[i] != '\0' && n + 1 < capacity; ++i) out[n++] = text[i];
   out[n] = '\0';
   *length = n;
+  return i == max || text[i] == '\0';
 }
 
-// The formatting of ComposeRequest, after `*length` characters already in
-// `request`; false when a value holds a control byte.
-bool ComposeInto(char (&request)[kRequestSize], size_t *length, const char *format, va_list args) {
+// One walk of ComposeRequest's format over its arguments.  Without
+// `request` it only looks for a value holding a control byte (false);
+// with it, it appends after `*length` characters and stops at the first
+// piece that does not fit whole, so that a request too long is cut at its
+// end and nothing after the cut is written.
+bool Walk(char (&request)[kRequestSize], size_t *length, const char *format, va_list args,
+          bool write) {
   for (const char *f = format; *f != '\0'; ++f) {
     if (*f != '%') {
-      AppendPlain(request, sizeof request, length, f, 1);
+      if (write && !AppendPlain(request, sizeof request, length, f, 1)) return true;
       continue;
     }
     ++f;
@@ -82,21 +89,37 @@ bool ComposeInto(char (&request)[kRequestSize], size_t *length, const char *form
       max = precision > 0 ? static_cast<size_t>(precision) : 0;
       f += 2;
     }
+    bool whole = true;
     if (*f == 's') {
       const char *value = va_arg(args, const char *);
       if (value == nullptr) value = "";
-      if (HasControlByte(value, max)) return false;
-      AppendPercentEncoded(request, sizeof request, length, value, max);
+      if (!write && HasControlByte(value, max)) return false;
+      if (write) whole = AppendPercentEncoded(request, sizeof request, length, value, max);
     } else if (*f == 'd') {
       char number[16];
       snprintf(number, sizeof number, "%d", va_arg(args, int));
-      AppendPlain(request, sizeof request, length, number, sizeof number);
+      if (write) whole = AppendPlain(request, sizeof request, length, number, sizeof number);
     } else if (*f == '%') {
-      AppendPlain(request, sizeof request, length, "%", 1);
+      if (write) whole = AppendPlain(request, sizeof request, length, "%", 1);
     } else {
       return false;  // not a conversion the adapters use
     }
+    if (!whole) return true;
   }
+  return true;
+}
+
+// Checks every value first, then composes after `*length` characters
+// already in `request` (when those fitted whole); false when a value holds
+// a control byte.
+bool ComposeInto(char (&request)[kRequestSize], size_t *length, bool room_left, const char *format,
+                 va_list args) {
+  va_list check;
+  va_copy(check, args);
+  const bool clean = Walk(request, length, format, check, false);
+  va_end(check);
+  if (!clean) return false;
+  if (room_left) Walk(request, length, format, args, true);
   return true;
 }
 
@@ -107,7 +130,7 @@ bool ComposeRequest(char (&request)[kRequestSize], const char *format, ...) {
   size_t length = 0;
   va_list args;
   va_start(args, format);
-  const bool ok = ComposeInto(request, &length, format, args);
+  const bool ok = ComposeInto(request, &length, true, format, args);
   va_end(args);
   if (!ok) request[0] = '\0';
   return ok;
@@ -117,10 +140,11 @@ bool ComposePathRequest(char (&request)[kRequestSize], const char *path, const c
   request[0] = '\0';
   if (path == nullptr || HasControlByte(path)) return false;
   size_t length = 0;
-  AppendPercentEncoded(request, sizeof request, &length, path, static_cast<size_t>(-1), "/");
+  const bool whole =
+      AppendPercentEncoded(request, sizeof request, &length, path, static_cast<size_t>(-1), "/");
   va_list args;
   va_start(args, format);
-  const bool ok = ComposeInto(request, &length, format, args);
+  const bool ok = ComposeInto(request, &length, whole, format, args);
   va_end(args);
   if (!ok) request[0] = '\0';
   return ok;

@@ -320,4 +320,23 @@ TEST(HostileText, QueryValuesArePercentEncoded) {
   }
 }
 
+// A request too long for its 255 characters is cut at its end: never inside
+// an escape, and nothing of the request after the cut (a later field must
+// not follow a value that was cut short).
+TEST(HostileText, ALongEncodedRequestIsCutAtItsEndOnly) {
+  char request[namreg::kRequestSize];
+  const std::string key(80, '|');  // 240 characters once encoded
+  ASSERT_TRUE(
+      namreg::ComposeRequest(request, "/u?TZOName=%s&TZOKey=%s&CType=3", "cam", key.c_str()));
+  const std::string text = request;
+  const std::string head = "/u?TZOName=cam&TZOKey=";
+  ASSERT_EQ(text.compare(0, head.size(), head), 0) << text;
+  EXPECT_LE(text.size(), 255u);
+  EXPECT_GE(text.size(), 253u);
+  std::string rest = text.substr(head.size());
+  ASSERT_EQ(rest.size() % 3, 0u) << "whole escapes only: " << rest;
+  for (size_t i = 0; i < rest.size(); i += 3) EXPECT_EQ(rest.substr(i, 3), "%7C");
+  EXPECT_EQ(text.find("CType"), std::string::npos);
+}
+
 }  // namespace
