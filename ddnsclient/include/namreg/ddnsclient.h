@@ -152,7 +152,15 @@ uint32_t DDNSClient_RegisterEnable(DDNSClientContext *context, const DDNSClientS
 uint32_t DDNSClient_RequestKeyEnable(DDNSClientContext *context,
                                      const DDNSClientSettings *settings);
 
-/* ---- Public HLDM operations (time-out 0: the operation's default) -------- */
+/* ---- Public HLDM operations (time-out 0: the operation's default) --------
+ * Every public operation of this header takes its time-out as the budget of
+ * the whole call, fixed at its start: the settings step's name checks and
+ * look-ups, every exchange, retry and pause get what is left of it.  Texts
+ * of the settings (and of DDNSClient_Initial, DDNSClient_SetParameters and
+ * DDNSClient_SetExternalIP) holding a control byte (0x01-0x1F, 0x7F) are
+ * refused with 0x80010006 before anything is taken or sent.  A register
+ * whose reply is lost keeps the last part of its budget (5 s, at most a
+ * third) for confirming the registration by DNS and a check-IP exchange. */
 
 uint32_t DDNSClient_HLDMRegister(DDNSClientContext *context, const DDNSClientSettings *settings,
                                  uint32_t timeout_seconds, uint32_t *registered_address);
@@ -304,11 +312,17 @@ uint32_t DDNSClient_MegaChipsMakeDefPassword(const char *user_name, char *output
  * update routine when the address differs from the last one reported (or
  * the HTTP port is to be announced).  Time-out 0: 20 seconds.  Results: the
  * update routine's; 0x70010001 when nothing had to change; 0x8002000B when
- * the public address could not be learnt.  PeanutHull (20) and MegaChips
- * (25) have operations of their own and are refused. */
+ * the public address could not be learnt (a failed check-IP step is never
+ * reported as unchanged, and without a valid current address nothing is
+ * sent).  Every call that reaches the address step counts as an attempt
+ * for DDNSClient_IsTimeToUpdate.  A resolv.conf without a name server does
+ * not refuse the settings: the round fails on the network.  PeanutHull (20)
+ * and MegaChips (25) have operations of their own and are refused. */
 uint32_t DDNSClient_Update(DDNSClientContext *context, const DDNSClientSettings *settings,
                            uint32_t timeout_seconds, uint32_t *address);
-/* 1 when the current provider's interval has passed since its last update. */
+/* 1 when the current provider's interval has passed since its last update
+ * attempt (or none was made); counted on the millisecond tick, right
+ * across its 32-bit wrap. */
 int DDNSClient_IsTimeToUpdate(DDNSClientContext *context);
 /* The public address through the general check-IP rotation, starting at
  * slot mode & 3. */
@@ -335,6 +349,9 @@ uint32_t DDNSClient_GnuDIP_TCP_ReceiveSalt(int32_t socket_fd, uint32_t timeout_s
 
 /* ---- Clock and text helpers ------------------------------------------------- */
 
+/* The wrapping 32-bit millisecond tick; DDNSClient_IsTimeout measures from
+ * `start_ms` forward (the unsigned difference, right across one wrap) and
+ * answers 1 once more than `seconds` have passed. */
 uint32_t DDNSClient_GetTickMs(void);
 int DDNSClient_IsTimeout(uint32_t start_ms, uint32_t seconds, uint32_t *elapsed_seconds);
 /* First dotted IPv4 text at or after `marker` (or the start); `address` has
@@ -355,7 +372,12 @@ int32_t DDNSClient_HexToBytes(const char *text, unsigned char *bytes);
  * Every routine takes the client context and returns a result code.  The
  * fetch leaves the body, terminated, in the context's response buffer.
  * Host names longer than 32 characters are refused (0x80010006) rather than
- * cut, so a request never goes to a shortened name. */
+ * cut, so a request never goes to a shortened name.  Query values are
+ * percent-encoded (A-Z a-z 0-9 and "-._~@:" go as they are, any other byte
+ * as %XX), a caller's path keeps its slashes, and a value holding a control
+ * byte refuses the request (0x80010006, "Text holds a control byte").
+ * Reply keywords count only where no letter or digit stands right before
+ * them (and, for a keyword ending in a digit, no digit right after). */
 
 struct HTTPClientInfo;
 

@@ -50,6 +50,8 @@ int NetUtility_SetNonBlocking(int socket_fd);
 int NetUtility_CloseSocket(int *socket_fd);
 int NetUtility_CloseSockets(int *sockets, int count);
 int NetUtility_SetReuseAddr(int socket_fd);
+/* The wrapping 32-bit millisecond tick; the time-out test measures from
+ * start_ms forward, right across one wrap. */
 uint32_t NetUtility_GetTickMs(void);
 int NetUtility_IsTimeout(uint32_t start_ms, uint32_t seconds, uint32_t *elapsed_seconds);
 
