@@ -12,6 +12,7 @@
 #include <syslog.h>
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -295,6 +296,16 @@ TEST(DdnsUpdateOptions, BadOptionsExitWithStatusTwo) {
   const nrtest::ProcessResult help = nrtest::RunProcess({Program(), "-h"});
   EXPECT_EQ(help.exit_status, 0);
   EXPECT_EQ(help.out.find("usage: ddnsupdate [-c FILE]"), 0u) << help.out;
+  // The README shows the same usage, indented as a code block.
+  const std::string usage = help.out.substr(0, help.out.find("\n\n") + 1);
+  std::string indented;
+  for (size_t at = 0; at < usage.size();) {
+    const size_t end = usage.find('\n', at);
+    indented += "    " + usage.substr(at, end - at + 1);
+    at = end + 1;
+  }
+  const std::string readme = ReadFile(DDNSUPDATE_EXAMPLES_DIR "/../README.md");
+  EXPECT_NE(readme.find(indented), std::string::npos) << indented;
 }
 
 TEST(DdnsUpdateOptions, VersionProvidersAndCheckConfig) {
@@ -341,6 +352,17 @@ TEST(DdnsUpdateOptions, VersionProvidersAndCheckConfig) {
   chmod(path.c_str(), 0600);
   r = nrtest::RunProcess({Program(), "-c", path, "--check-config"});
   EXPECT_EQ(r.err, "");
+  // The example of the source tree, its password file put in the scratch directory.
+  std::string example = ReadFile(DDNSUPDATE_EXAMPLES_DIR "/ddnsupdate.conf");
+  const std::string password_file = nrtest::ScratchDir() + "/home.password";
+  ASSERT_TRUE(nrtest::WriteFile(password_file, "pw\n", 0600));
+  const size_t at = example.find("/etc/ddnsupdate.d/home.password");
+  ASSERT_NE(at, std::string::npos);
+  example.replace(at, strlen("/etc/ddnsupdate.d/home.password"), password_file);
+  ASSERT_TRUE(nrtest::WriteFile(path, example, 0600));
+  r = nrtest::RunProcess({Program(), "-c", path, "--check-config"});
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_NE(r.out.find("3 account sections"), std::string::npos) << r.out;
   ASSERT_TRUE(
       nrtest::WriteFile(path, "[home]\nprovider = dyndns\nhost = a.example\nport = 0\n", 0600));
   r = nrtest::RunProcess({Program(), "-c", path, "--check-config"});
