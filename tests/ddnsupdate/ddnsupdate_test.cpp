@@ -568,6 +568,64 @@ TEST_F(DdnsUpdateDaemon, SigtermDuringASilentServerEndsWithinASecond) {
   EXPECT_EQ(ReadFile(cache_file), "198.51.100.4 1765339200 0x00000000\n");
 }
 
+// The address sources besides the provider's check-IP page: a fixed
+// address, an interface's address, and the first address in a page.
+TEST_F(DdnsUpdateDaemon, AddressSources) {
+  StartSim();
+  ASSERT_TRUE(nrtest::AddDummyInterface("eth0", "192.0.2.55/24"));
+  struct Case {
+    const char *source;
+    const char *address;
+  };
+  const Case cases[] = {
+      {"198.51.100.23", "198.51.100.23"},
+      {"interface:eth0", "192.0.2.55"},
+      {"url:http://127.0.0.1:8245/ip.php", "203.0.113.7"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.source);
+    const nrtest::ProcessResult r = nrtest::RunProcess(
+        {Program(),         "-p",     "dyndns2", "-s",          "members.dyndns.org",
+         "--port",          "8245",   "--path",  "/gen/update", "-n",
+         "gen.example.net", "-u",     "camuser", "-w",          "s3cret",
+         "--address",       c.source, "--once",  "-t",          "10"});
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_NE(r.err.find(std::string("dyndns2 gen.example.net: updated, address ") + c.address),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(CountOf(Seen(), std::string("/gen/update?hostname=gen.example.net&myip=") +
+                                  c.address + " HTTP/1.1"),
+              1u)
+        << Seen();
+  }
+  EXPECT_EQ(CountOf(Seen(), "checkip.dyndns.org"), 0u);  // no check-IP page asked
+  // A page without an address: the address is unknown, nothing is sent.
+  nrtest::ProcessResult r =
+      nrtest::RunProcess({Program(), "-p", "dyndns2", "-s", "members.dyndns.org", "-n",
+                          "gen.example.net", "-u", "camuser", "-w", "s3cret", "--address",
+                          "url:http://127.0.0.1:8245/nothing-here", "--once", "-t", "10"});
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_NE(r.err.find("public address unknown, address - (result 0x8002000B)"), std::string::npos)
+      << r.err;
+  // An update path the server does not know: the library says why on
+  // standard output, which only -v shows (on standard error).
+  std::vector<std::string> args = {
+      Program(), "-p",     "dyndns2",       "-s",        "members.dyndns.org", "--port",
+      "8245",    "--path", "/nothing-here", "-n",        "gen.example.net",    "-u",
+      "camuser", "-w",     "s3cret",        "--address", "198.51.100.23",      "--once",
+      "-t",      "10"};
+  r = nrtest::RunProcess(args);
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_NE(r.err.find("server error, address - (result 0x8002000D)"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("[DDNSClient_Communicate]"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+  args.push_back("-v");
+  r = nrtest::RunProcess(args);
+  EXPECT_NE(r.err.find("[DDNSClient_Communicate] HTTP get failed"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find('\r'), std::string::npos);
+  EXPECT_EQ(r.out, "");
+}
+
 // -w is wiped from the process's command line once read.
 TEST(DdnsUpdateOptionsProcess, PasswordOptionLeavesTheProcessList) {
   NAMREG_REQUIRE_SANDBOX();
