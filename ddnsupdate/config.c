@@ -79,7 +79,13 @@ static int Error(char *error, size_t size, const char *format, ...) {
 }
 
 void dd_config_defaults(struct dd_config *config) {
-  memset(config, 0, sizeof *config);
+  /* The sections are cleared as they are begun: the record is large, and
+   * most of it stays unused. */
+  memset(config->path, 0, sizeof config->path);
+  memset(&config->global, 0, sizeof config->global);
+  memset(&config->sections[0], 0, sizeof config->sections[0]);
+  config->section_count = 0;
+  config->holds_password = 0;
   struct dd_section *g = &config->global;
   snprintf(g->name, sizeof g->name, "global");
   g->interval = 10;
@@ -456,6 +462,7 @@ static int OnKey(void *user, const char *section, const char *name, const char *
       return 0;
     }
     s = &config->sections[config->section_count++];
+    memset(s, 0, sizeof *s);
     snprintf(s->name, sizeof s->name, "%s", section);
     s->line = p->header_line;
     p->current = s;
