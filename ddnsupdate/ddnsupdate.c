@@ -392,7 +392,7 @@ static enum dd_class RunRound(struct dd_host *host, enum dd_operation operation,
   uint32_t address = 0;
   const uint32_t result = dd_host_round(host, operation, g_config->global.refresh_days, &address);
   const int network_like = result == DDNSCLIENT_E_INVALID_ARGS || result == DDNSCLIENT_E_NETWORK ||
-                           result == DDNSCLIENT_E_FAIL;
+                           result == DDNSCLIENT_E_FAIL || result == DDNSCLIENT_E_NO_PUBLIC_IP;
   const enum dd_class c = dd_classify(result, network_like && NoNameServer());
   const enum dd_action action = dd_class_action(c);
   const uint64_t delay = dd_schedule_end(

@@ -30,7 +30,7 @@ enum dd_class dd_classify(uint32_t result, int no_name_server) {
     case DDNSCLIENT_E_ALREADY_REGISTERED:
       return DD_REFUSED_PERMANENTLY;
     case DDNSCLIENT_E_NO_PUBLIC_IP:
-      return DD_ADDRESS_UNKNOWN;
+      return no_name_server ? DD_NO_NAME_SERVER : DD_ADDRESS_UNKNOWN;
     case DDNSCLIENT_E_SERVER_DNS:
     case DDNSCLIENT_E_DB_CONNECT:
     case DDNSCLIENT_E_DB_UPDATE:

@@ -543,6 +543,23 @@ TEST_F(DdnsUpdateDaemon, SigusrRunsARoundAndSighupReloads) {
   EXPECT_EQ(CountOf(Seen(), "/gen/update?"), 1u);
 }
 
+// No name server in resolv.conf (a boot before the network is up): the
+// round is a network error retried after a minute, not an exit; once the
+// name server is there, the next round updates.
+TEST_F(DdnsUpdateDaemon, NoNameServerYetIsRetried) {
+  StartSim();
+  WriteConfig(std::string(kDynDNS) + "interval = 10080\n");
+  nrtest::WriteResolvConf("");
+  nrtest::ChildProcess daemon;
+  ASSERT_TRUE(daemon.Start({Program(), "-c", config_, "-t", "5", "--test-minute-ms", "300"}, log_));
+  ASSERT_TRUE(WaitFor(log_, "network error (no name server) (retry in 1 min)", 1))
+      << ReadFile(log_);
+  nrtest::WriteResolvConf("nameserver 127.0.0.1\n");
+  ASSERT_TRUE(WaitFor(log_, "dyndns cam.dyndns.example: updated", 1)) << ReadFile(log_);
+  EXPECT_TRUE(daemon.running());
+  EXPECT_EQ(daemon.Stop(), 0);
+}
+
 // A server that takes the request and never answers: SIGTERM ends the
 // program within a second of its 30 s wait, and the cache stays whole.
 TEST_F(DdnsUpdateDaemon, SigtermDuringASilentServerEndsWithinASecond) {

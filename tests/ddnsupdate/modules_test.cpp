@@ -354,6 +354,7 @@ TEST(DdnsUpdateOutcome, ClassesWordsAndActions) {
       {DDNSCLIENT_E_FAIL, 0, "network error", DD_ACTION_RETRY},
       {DDNSCLIENT_E_FAIL, 1, "network error (no name server)", DD_ACTION_RETRY},
       {DDNSCLIENT_E_NO_PUBLIC_IP, 0, "public address unknown", DD_ACTION_RETRY},
+      {DDNSCLIENT_E_NO_PUBLIC_IP, 1, "network error (no name server)", DD_ACTION_RETRY},
       {DDNSCLIENT_E_INVALID_ARGS, 0, "settings refused", DD_ACTION_PERMANENT},
       {DDNSCLIENT_E_INVALID_ARGS, 1, "network error (no name server)", DD_ACTION_RETRY},
   };
