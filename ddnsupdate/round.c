@@ -124,9 +124,20 @@ static uint32_t LearnAddress(struct dd_host *host, uint32_t timeout, uint32_t *a
   const struct dd_section *s = host->section;
   if (s->source.kind != DD_SOURCE_CHECKIP)
     return dd_source_address(&s->source, timeout, s->firmware, address);
-  const uint32_t result =
-      DDNSClient_GetPublicIP(host->context, timeout, address, s->provider->checkip_slot);
-  return result == DDNSCLIENT_OK && *address != 0 ? DDNSCLIENT_OK : DDNSCLIENT_E_NO_PUBLIC_IP;
+  /* As the update engine does: up to four check-IP calls within the
+   * budget, the general rotation moving on a page each time. */
+  const uint64_t start = dd_clock_ms();
+  const int rotate = s->provider->checkip_slot == 0;
+  for (uint32_t attempt = 0; attempt < 4; ++attempt) {
+    if (attempt > 0 && (dd_clock_ms() - start) / 1000u >= timeout) break;
+    const uint32_t slot = rotate ? attempt : s->provider->checkip_slot;
+    *address = 0;
+    if (DDNSClient_GetPublicIP(host->context, Left(start, timeout), address, slot) ==
+            DDNSCLIENT_OK &&
+        *address != 0)
+      return DDNSCLIENT_OK;
+  }
+  return DDNSCLIENT_E_NO_PUBLIC_IP;
 }
 
 static uint32_t EngineRound(struct dd_host *host, int refresh, uint32_t *address) {
