@@ -480,8 +480,11 @@ static void WarnShared(const struct dd_config *config) {
 static void Reload(void) {
   if (g_config->path[0] == '\0') {
     /* The command line's host: only stopped rounds start again. */
-    for (int i = 0; i < g_host_count; ++i)
-      if (g_hosts[i].schedule.stopped) dd_schedule_start(&g_hosts[i].schedule, dd_clock_ms());
+    for (int i = 0; i < g_host_count; ++i) {
+      if (!g_hosts[i].schedule.stopped) continue;
+      g_hosts[i].schedule.stopped = 0;
+      dd_schedule_force(&g_hosts[i].schedule, dd_clock_ms());
+    }
     dd_report(LOG_INFO, "SIGHUP: refused hosts are tried again");
     return;
   }
@@ -498,11 +501,26 @@ static void Reload(void) {
   }
   CheckCacheDir(fresh);
   WarnShared(fresh);
+  struct dd_host *hosts = NULL;
+  int count = 0;
+  StartHosts(fresh, &hosts, &count);
+  /* A host that was there before keeps the time of its last round: the
+   * reload runs it now, but never within a minute of that round. */
+  for (int i = 0; i < count; ++i) {
+    for (int k = 0; k < g_host_count; ++k) {
+      const struct dd_host *old = &g_hosts[k];
+      if (strcmp(old->section->provider->name, hosts[i].section->provider->name) != 0 ||
+          strcmp(old->name, hosts[i].name) != 0)
+        continue;
+      hosts[i].schedule.last_ms = old->schedule.last_ms;
+      hosts[i].schedule.has_run = old->schedule.has_run;
+      dd_schedule_force(&hosts[i].schedule, dd_clock_ms());
+    }
+  }
   StopHosts(g_hosts, g_host_count);
-  g_hosts = NULL;
-  g_host_count = 0;
+  g_hosts = hosts;
+  g_host_count = count;
   g_config = fresh;
-  StartHosts(g_config, &g_hosts, &g_host_count);
   dd_report(LOG_INFO, "read %s again: %d host%s", g_config->path, g_host_count,
             g_host_count == 1 ? "" : "s");
 }
