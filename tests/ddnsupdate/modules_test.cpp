@@ -71,7 +71,7 @@ TEST(DdnsUpdateConfig, GoodFiles) {
       "[global]\n"
       "interval = 30\n"
       "timeout = 15\n"
-      "cache-dir = /tmp/c\n"
+      "cache-dir = /var/cache/c\n"
       "syslog = yes\n"
       "refresh-days = 7\n"
       "mac = 00:11:22:aa:bb:cc\n"
@@ -96,7 +96,7 @@ TEST(DdnsUpdateConfig, GoodFiles) {
   ASSERT_EQ(c.section_count, 2);
   EXPECT_EQ(c.global.refresh_days, 7u);
   EXPECT_EQ(c.global.use_syslog, 1);
-  EXPECT_STREQ(c.global.cache_dir, "/tmp/c");
+  EXPECT_STREQ(c.global.cache_dir, "/var/cache/c");
   const dd_section &home = c.sections[0];
   EXPECT_STREQ(home.name, "home");
   EXPECT_EQ(home.line, 10);
