@@ -4,7 +4,12 @@
 # authenticated update GET) against provider-sim, beside curl doing the same
 # two GETs in one process, in the same private network namespace: stripped
 # size, run-time shared libraries, peak RSS (median of five runs) and CPU
-# instructions of the whole process (callgrind).
+# instructions of the whole process (callgrind).  Then the same for one
+# --once of a config file of three hosts (goal: at most three times the one
+# host's instructions), and a soak of 1,000 rounds of the daemon against
+# provider-sim (a minute of the schedule made 2 ms long by the test option),
+# with its RSS and open descriptors after 100 rounds and at the end (goal:
+# no RSS growth beyond 4 KiB, no descriptor growth).
 #
 # usage (as root): bench/ddnsupdate-bench.sh [build-dir]   default: build/release
 set -euo pipefail
@@ -26,6 +31,7 @@ fi
 work=$(mktemp -d)
 start_provider_world "$build" "$work" --ip 203.0.113.9 --basic camuser:s3cret
 printf 's3cret\n' > "$work/password"
+chmod 600 "$work/password"
 
 ddnsupdate="$work/ddnsupdate"
 strip -o "$ddnsupdate" "$build/ddnsupdate/ddnsupdate"
@@ -69,5 +75,59 @@ for name in ddnsupdate curl; do
   printf '%-12s %12s %14s %7s KiB %14s  %s\n' "$name" "$(stat -c %s "$bin")" "$(lib_bytes "$bin")" \
     "$(peak_rss "${cmd[@]}")" "$(instructions "${cmd[@]}")" "$(libraries "$bin")"
 done
+
+# ---- three hosts of a config file, one --once ----
+mkdir -p "$work/cache"
+{
+  printf '[global]\ncache-dir = %s\n' "$work/cache"
+  for n in 1 2 3; do
+    printf '[cam%s]\nprovider = dyndns\nhost = cam%s.example.net\nuser = camuser\npassword-file = %s\n' \
+      "$n" "$n" "$work/password"
+  done
+} > "$work/three.conf"
+chmod 600 "$work/three.conf"
+three=("$ddnsupdate" -c "$work/three.conf" -t 10 --once)
+rm -f "$work/cache"/*
+"${three[@]}" > /dev/null 2> "$work/outcome3.txt" || true
+echo
+echo "three hosts, one round each:"
+sed 's/^/  /' "$work/outcome3.txt"
+one_count=$(instructions "${ours[@]}")
+rm -f "$work/cache"/*
+three_count=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "${three[@]}" 2>&1 >/dev/null |
+              sed -n 's/.*Collected : //p')
+rm -f "$work/cache"/*
+three_rss=$(peak_rss "${three[@]}")
+printf 'one host:    %12s instructions\n' "$one_count"
+printf 'three hosts: %12s instructions (%s x one host; goal <= 3), peak RSS %s KiB\n' "$three_count" \
+  "$(awk -v a="$three_count" -v b="$one_count" 'BEGIN { printf "%.2f", a / b }')" "$three_rss"
+
+# ---- soak: 1,000 rounds of the daemon ----
+printf '[global]\ncache-dir = %s\n[soak]\nprovider = dyndns\nhost = soak.example.net\nuser = camuser\npassword-file = %s\ninterval = 10\n' \
+  "$work/cache" "$work/password" > "$work/soak.conf"
+chmod 600 "$work/soak.conf"
+"$ddnsupdate" -c "$work/soak.conf" -t 10 --test-minute-ms 2 --test-rounds 1000 2> "$work/soak.txt" &
+soak_pid=$!
+first="" last=""
+while kill -0 "$soak_pid" 2>/dev/null; do
+  rounds=$(grep -c 'ddnsupdate: dyndns soak' "$work/soak.txt" || true)
+  rss=$(awk '/^VmRSS/ {print $2}' "/proc/$soak_pid/status" 2>/dev/null || true)
+  fds=$( (ls "/proc/$soak_pid/fd" 2>/dev/null || true) | wc -l)
+  if [ -n "$rss" ] && [ "$fds" -gt 0 ]; then
+    [ -z "$first" ] && [ "$rounds" -ge 100 ] && first="$rounds $rss $fds"
+    last="$rounds $rss $fds"
+  fi
+  sleep 0.005
+done
+wait "$soak_pid" || true
+read -r r1 rss1 fd1 <<< "$first"
+read -r r2 rss2 fd2 <<< "$last"
+echo
+echo "soak: $(grep -c 'ddnsupdate: dyndns soak' "$work/soak.txt") rounds" \
+     "($(grep -c ': updated' "$work/soak.txt") updated, $(grep -c ': unchanged' "$work/soak.txt") unchanged)"
+echo "  after $r1 rounds: RSS $rss1 KiB, $fd1 descriptors"
+echo "  after $r2 rounds: RSS $rss2 KiB, $fd2 descriptors"
+echo "  growth: RSS $((rss2 - rss1)) KiB (goal <= 4), descriptors $((fd2 - fd1)) (goal 0)"
+
 echo
 echo "provider-sim saw $(grep -c '" host=' "$PROVIDER_SIM_LOG") requests"

@@ -5,7 +5,7 @@
 #   install-deps.sh test    everything the test suite, fuzzers and benchmarks need
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config iproute2 util-linux time)
+packages=(cmake ninja-build g++ pkg-config iproute2 util-linux time libinih-dev)
 if [[ ${1:-build} == test ]]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev        # tests and benchmarks
@@ -17,6 +17,7 @@ if [[ ${1:-build} == test ]]; then
     g++-arm-linux-gnueabihf g++-aarch64-linux-gnu     # cross builds
     g++-mipsel-linux-gnu qemu-user googletest         # ... run under qemu, GoogleTest built for them
     groff-base man-db                                 # the manual page check
+    systemd                                           # systemd-analyze verify of the service unit
   )
 fi
 

@@ -18,6 +18,7 @@ readelf -S "$root/bin/namreg" | grep -q '\.symtab' && fail "bin/namreg is not st
 cmake -DPROGRAM="$root/bin/namreg" -DREADELF=readelf -P "$src/tests/program/check_libc_only.cmake"
 test -x "$root/bin/ddnsupdate" || fail "bin/ddnsupdate missing"
 cmake -DPROGRAM="$root/bin/ddnsupdate" -DREADELF=readelf -P "$src/tests/program/check_libc_only.cmake"
+test -f "$root/lib/systemd/system/ddnsupdate.service" || fail "lib/systemd/system/ddnsupdate.service missing"
 
 for part in ddnsclient httpclient netutility common osal; do
   test -f "$root/lib/libnamreg-$part.a" || fail "lib/libnamreg-$part.a missing"
@@ -39,7 +40,7 @@ for page in "$src"/man/*.[1-9]; do
   pages=$((pages + 1))
 done
 ((pages > 0)) || fail "no manual page in man/"
-echo "installed: program, 5 libraries, headers, CMake package, pkg-config file, $pages manual page(s)"
+echo "installed: programs, service unit, 5 libraries, headers, CMake package, pkg-config file, $pages manual page(s)"
 
 # pkg-config: the libraries and what they need, -lpthread included, without --static.
 export PKG_CONFIG_PATH="$root/lib/pkgconfig"
