@@ -22,6 +22,7 @@
 
 #include "fake_dns.h"
 #include "provider_world.h"
+#include "sim_process.h"
 #include "testworld.h"
 
 namespace {
@@ -87,25 +88,16 @@ TEST(DdnsUpdateOnce, DynDNSGoodNochgAndBadauth) {
        "ddnsupdate: dyndns cam.dyndns.example: authentication refused, address - (result "
        "0x80020004)"},
   };
-  int number = 0;
   for (const Case &c : cases) {
     SCOPED_TRACE(c.line);
-    const std::string log =
-        nrtest::ScratchDir() + "/provider-sim-" + std::to_string(++number) + ".log";
-    std::vector<std::string> sim_args = {nrtest::BuiltProgram("tools/provider-sim/provider-sim"),
-                                         "--max-seconds",
-                                         "30",
-                                         "--ip",
-                                         "203.0.113.7",
-                                         "--basic",
-                                         "user:s3cret"};
+    std::vector<std::string> sim_args = {"--max-seconds", "30",      "--ip",
+                                         "203.0.113.7",   "--basic", "user:s3cret"};
     if (c.reply != nullptr) {
       sim_args.push_back("--reply");
       sim_args.push_back(c.reply);
     }
-    nrtest::ChildProcess sim;
-    ASSERT_TRUE(sim.Start(sim_args, log));
-    ASSERT_TRUE(nrtest::WaitForTcpPort("127.0.0.1", 8245, 3000));
+    nrtest::SimProcess sim;
+    ASSERT_TRUE(sim.Start("tools/provider-sim/provider-sim", sim_args));
     nrtest::ProcessOptions options;
     options.timeout_ms = 30000;
     const nrtest::ProcessResult r =
@@ -117,7 +109,7 @@ TEST(DdnsUpdateOnce, DynDNSGoodNochgAndBadauth) {
     EXPECT_EQ(CountOf(r.err, "ddnsupdate: "), 1u) << r.err;  // one outcome line
     EXPECT_EQ(r.out, "");  // the library's diagnostics are silent without -v
     sim.Stop();
-    const std::string seen = ReadFile(log);
+    const std::string seen = sim.Log();
     EXPECT_EQ(CountOf(seen, "\"GET / HTTP/1.1\" host=\"checkip.dyndns.org:8245\""), 1u) << seen;
     EXPECT_EQ(CountOf(seen,
                       "\"GET /nic/update?system=dyndns&hostname=cam.dyndns.example&myip="
@@ -191,12 +183,8 @@ class DdnsUpdatePeanutHull : public ::testing::Test {
         "ph0", std::string(DDNSCLIENT_PEANUTHULL_SERVER_ADDRESS) + "/24"));
     // Names resolve nowhere: the register's check-IP page fails fast.
     ASSERT_TRUE(dns.Start("127.0.0.1", nrtest::AnswerNames({})));
-    sim_log = nrtest::ScratchDir() + "/peanuthull-sim.log";
-    ASSERT_TRUE(sim.Start({nrtest::BuiltProgram("tools/peanuthull-sim/peanuthull-sim"),
-                           "--max-seconds", "110", "--user", "phuser", "--password", "phpass"},
-                          sim_log));
-    for (int i = 0; i < 100 && ReadFile(sim_log).find("listening") == std::string::npos; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(sim.Start("tools/peanuthull-sim/peanuthull-sim",
+                          {"--max-seconds", "110", "--user", "phuser", "--password", "phpass"}));
   }
   std::vector<std::string> Args() {
     return {Program(), "-p",     "peanuthull", "-n", "cam.ph.example", "-u", "phuser",
@@ -204,8 +192,7 @@ class DdnsUpdatePeanutHull : public ::testing::Test {
   }
 
   nrtest::FakeDns dns;
-  nrtest::ChildProcess sim;
-  std::string sim_log;
+  nrtest::SimProcess sim;
 };
 
 TEST_F(DdnsUpdatePeanutHull, OnceLogsInAndUpdates) {
@@ -220,7 +207,7 @@ TEST_F(DdnsUpdatePeanutHull, OnceLogsInAndUpdates) {
                  std::string(DDNSCLIENT_PEANUTHULL_SERVER_ADDRESS) + " (result 0x00000000)\n"),
       std::string::npos)
       << r.err;
-  const std::string log = ReadFile(sim_log);
+  const std::string log = sim.Log();
   EXPECT_EQ(CountOf(log, "tcp login record ok"), 1u) << log;
   EXPECT_EQ(CountOf(log, " udp from "), 1u) << log;
 }
@@ -245,7 +232,7 @@ TEST_F(DdnsUpdatePeanutHull, PeriodicModeRunsTwoRoundsAndStopsOnSigterm) {
   ASSERT_EQ(kill(client.pid(), SIGTERM), 0);
   EXPECT_EQ(client.Wait(2000), 0);
   EXPECT_LT(std::chrono::duration<double>(Clock::now() - stop).count(), 1.0);
-  const std::string sim_text = ReadFile(sim_log);
+  const std::string sim_text = sim.Log();
   EXPECT_EQ(CountOf(sim_text, "tcp login record ok"), 1u) << sim_text;  // one login
   EXPECT_EQ(CountOf(sim_text, " udp from "), 2u) << sim_text;
 }
@@ -397,32 +384,23 @@ class DdnsUpdateDaemon : public ::testing::Test {
     cache_ = dir_ + "/cache";
     ASSERT_TRUE(nrtest::WriteFile(cache_ + "/.keep", ""));
     config_ = dir_ + "/ddnsupdate.conf";
-    sim_log_ = dir_ + "/provider-sim.log";
     log_ = dir_ + "/ddnsupdate.log";
   }
   void StartSim(const std::vector<std::string> &extra = {}) {
-    std::vector<std::string> args = {nrtest::BuiltProgram("tools/provider-sim/provider-sim"),
-                                     "--max-seconds",
-                                     "60",
-                                     "--ip",
-                                     "203.0.113.7",
-                                     "--basic",
-                                     "camuser:s3cret",
-                                     "--reply",
-                                     "/gen/update=good 203.0.113.7",
-                                     "--reply",
-                                     "/bad/update=nohost",
-                                     "--reply",
-                                     "/tpl=<result>OK</result>"};
+    std::vector<std::string> args = {"--max-seconds", "60",
+                                     "--ip",          "203.0.113.7",
+                                     "--basic",       "camuser:s3cret",
+                                     "--reply",       "/gen/update=good 203.0.113.7",
+                                     "--reply",       "/bad/update=nohost",
+                                     "--reply",       "/tpl=<result>OK</result>"};
     args.insert(args.end(), extra.begin(), extra.end());
-    ASSERT_TRUE(sim_.Start(args, sim_log_));
-    ASSERT_TRUE(nrtest::WaitForTcpPort("127.0.0.1", 8245, 3000));
+    ASSERT_TRUE(sim_.Start("tools/provider-sim/provider-sim", args));
   }
   void WriteConfig(const std::string &sections, const std::string &global = "") {
     ASSERT_TRUE(nrtest::WriteFile(
         config_, "[global]\ncache-dir = " + cache_ + "\n" + global + sections, 0600));
   }
-  std::string Seen() { return ReadFile(sim_log_); }
+  std::string Seen() { return sim_.Log(); }
   // Waits until `what` shows `count` times in the file; false on time-out.
   static bool WaitFor(const std::string &path, const std::string &what, size_t count,
                       int timeout_ms = 10000) {
@@ -435,8 +413,8 @@ class DdnsUpdateDaemon : public ::testing::Test {
   }
 
   nrtest::FakeDns dns_;
-  nrtest::ChildProcess sim_;
-  std::string dir_, cache_, config_, sim_log_, log_;
+  nrtest::SimProcess sim_;
+  std::string dir_, cache_, config_, log_;
 };
 
 const char kDynDNS[] =
