@@ -257,6 +257,17 @@ void HTTPClient_CloseSocket(HTTPClientContext *ptClient);
 // step), so that the exchange can start again on a new connection.
 void HTTPClient_ClearAttempt(HTTPClientContext *ptClient);
 
+// Text checks: a text from outside holds no control byte (0x00-0x1F,
+// 0x7F) up to its terminator within `size` bytes; a header block may hold
+// CR LF line ends but no other control byte, no bare CR or LF and no blank
+// line before its end.  HTTPClient_CheckRequestTexts checks the texts a
+// request carries or looks up (bOwnHeader: the library composes the
+// header block, as for a tunnelled request): HTTPCLIENT_OK or
+// HTTPCLIENT_E_UNSAFE_TEXT.
+bool HTTPClient_TextIsSafe(const char *szText, size_t size);
+bool HTTPClient_HeaderBlockIsSafe(const char *szText, size_t size);
+uint32_t HTTPClient_CheckRequestTexts(const HTTPClientInfo *ptInfo, bool bOwnHeader);
+
 // Inner exchanges of a stepped operation (states 10 and 11).
 // Checks and copies the request (HTTPClient_Run without driving it).
 uint32_t HTTPClient_Prepare(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo, uint32_t dwMode,

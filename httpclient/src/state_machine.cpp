@@ -579,6 +579,10 @@ uint32_t namreg::HTTPClient_Prepare(HTTPClientContext *ptClient, HTTPClientInfo 
   // having sent nothing.
   if (ptClient->dwOperation == HTTPCLIENT_OP_NONE || ptClient->dwState != HTTPCLIENT_STATE_START)
     return HTTPCLIENT_E_STATE_ARGS;
+  // Nothing is sent, nor a name looked up, for a request whose texts could
+  // carry lines of their own.
+  const uint32_t dwTexts = HTTPClient_CheckRequestTexts(ptInfo, false);
+  if (dwTexts != HTTPCLIENT_OK) return dwTexts;
   const bool bTunnel = ptClient->dwRtspTunnel != 0 || ptClient->dwHldmTunnel != 0;
   // Time budget and destination.
   if (dwMode == HTTPCLIENT_MODE_SYNC) {

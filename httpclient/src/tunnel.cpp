@@ -595,6 +595,8 @@ uint32_t HTTPClient_AsyncTunnelOpen(HTTPClientHandle ptClient, HTTPClientInfo *p
   if (ptInfo == nullptr) return HTTPCLIENT_E_INVALID_INFO;
   if (!Idle(ptClient)) return NotIdleCode(ptClient);
   if (strchr(ptInfo->szURI, '?') == nullptr) return HTTPCLIENT_E_URI;
+  const uint32_t r = namreg::HTTPClient_CheckRequestTexts(ptInfo, false);
+  if (r != HTTPCLIENT_OK) return r;
   ptInfo->iTunnelGetSocket = -1;
   ptInfo->iTunnelPostSocket = -1;
   StoreInfo(ptClient, ptInfo);
@@ -612,6 +614,12 @@ uint32_t HTTPClient_AsyncTunnelRequest(HTTPClientHandle ptClient, HTTPClientInfo
   if (ptInfo == nullptr || ptRequest == nullptr) return HTTPCLIENT_E_INVALID_INFO;
   if (ptRequest->pData == nullptr || ptRequest->dwDataLength == 0) return HTTPCLIENT_E_TUNNEL_DATA;
   if (!Idle(ptClient)) return NotIdleCode(ptClient);
+  // A tunnelled request carries the info's host, URI and credentials in a
+  // header block of the library's own; a raw send carries none of them.
+  if (ptRequest->dwOperation != 1) {
+    const uint32_t r = namreg::HTTPClient_CheckRequestTexts(ptInfo, true);
+    if (r != HTTPCLIENT_OK) return r;
+  }
   StoreInfo(ptClient, ptInfo);
   namreg::HTTPClient_DropStages(ptClient, false);
   // The request belongs to the caller's session when the caller names one.

@@ -24,6 +24,18 @@
  *   can hold (64 + 64 characters).
  * - Synchronous calls pause 100 ms before each connection attempt; an
  *   asynchronous exchange pauses as long across its steps, never in one.
+ *
+ * Texts of a request: a request is refused with HTTPCLIENT_E_UNSAFE_TEXT,
+ * before any connection or name lookup, when a text it carries holds a
+ * control byte (0x00-0x1F, 0x7F, the tab included): the server host, URI,
+ * server user and password, with dwUseProxy 1 the proxy host, user and
+ * password, and User-Agent, Referer and Content-Type unless extra header
+ * text replaces them.  The extra header text may hold CR LF line ends but
+ * no other control byte, no bare CR or LF and no blank line before its end
+ * (which would end the header there).  Credentials are checked again where
+ * their line is composed (a host may set them on event 30 / 36), and a
+ * Basic user name holding ':' is refused there with the same code: the
+ * connection is then closed with nothing sent on it.
  */
 #ifndef NAMREG_HTTPCLIENT_H
 #define NAMREG_HTTPCLIENT_H
@@ -92,6 +104,9 @@ extern const char g_szHTTPClientVersionId[]; /* "$Id: 1.7.0.0 httpclient lib ...
 #define HTTPCLIENT_E_TUNNEL_ANSWER      0x80010035u /* tunnel answer neither accept text */
 #define HTTPCLIENT_E_PENDING            0x80010037u /* an operation is already pending */
 #define HTTPCLIENT_E_DIGEST_PARAM       0x80010038u /* Digest challenge without realm or nonce */
+/* A text of the request holds a control byte (0x00-0x1F, 0x7F), or a Basic
+ * user name holds ':'; see "Texts of a request" below. */
+#define HTTPCLIENT_E_UNSAFE_TEXT 0x80010039u
 
 /* A final HTTP status other than 200: HTTPCLIENT_E_HTTP_STATUS + status
  * index (HTTPCLIENT_E_HTTP_STATUS alone: no recognised status). */
