@@ -568,12 +568,6 @@ void HTTPClient_DropStages(HTTPClientContext *ptClient, bool bAbandon) {
     tInfo.pRecvBuffer = nullptr;
     tInfo.dwRecvSize = 0;
     ClearRequestBody(&tInfo);
-    ptClient->dwMode = HTTPCLIENT_MODE_ASYNC;
-  }
-  if (bAbandon && (ptClient->dwOperation == HTTPCLIENT_OP_TUNNEL_OPEN ||
-                   ptClient->dwOperation == HTTPCLIENT_OP_TUNNEL_REQUEST)) {
-    ptClient->dwRtspTunnel = 0;
-    ptClient->dwHldmTunnel = 0;
   }
   memset(&tStages, 0, sizeof(tStages));
 }
