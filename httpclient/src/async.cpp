@@ -119,6 +119,7 @@ void HTTPClient_EndWithEvent(HTTPClientContext *ptClient, uint32_t dwEvent, void
   HTTPClient_Finish(ptClient);
   free(ptClient->pSendBuffer);
   ptClient->pSendBuffer = nullptr;
+  HTTPClient_DropStages(ptClient, false);
 }
 
 }  // namespace namreg
@@ -153,6 +154,8 @@ uint32_t HTTPClient_FilteredAsyncGet(HTTPClientHandle ptClient, HTTPClientInfo *
 uint32_t HTTPClient_Abort(HTTPClientHandle ptClient) {
   if (ptClient == nullptr) return HTTPCLIENT_E_INVALID_HANDLE;
   if (ptClient->dwOperation == HTTPCLIENT_OP_STOP) return HTTPCLIENT_I_ALREADY_STOPPING;
+  // A stepped tunnel operation may hold channels it has not handed over.
+  namreg::HTTPClient_DropStages(ptClient, true);
   ptClient->dwOperation = HTTPCLIENT_OP_STOP;
   ptClient->dwState = HTTPCLIENT_STATE_FINISH;
   HTTPClient_CloseSocket(ptClient);
@@ -167,7 +170,11 @@ uint32_t HTTPClient_Process(HTTPClientHandle ptClient) {
   if (ptClient->dwState >= HTTPCLIENT_STATE_COUNT) return HTTPCLIENT_E_STATE_RANGE;
   if (ptClient->pfnCallback == nullptr) return HTTPCLIENT_E_NO_CALLBACK;
 
+  // Every wait of this call ends by its slice; a wait that needs longer
+  // goes on in the next call.
+  ptClient->qwStepEndMs = namreg::ClockMonotonicMs() + HTTPCLIENT_STEP_SLICE_MS;
   uint32_t r = fHTTPClientStateMachineFunc[ptClient->dwState](ptClient);
+  ptClient->qwStepEndMs = 0;
   const EventRule *ptRule = FindRule(r);
   if (ptRule == nullptr) return r;
   uint32_t dwResult = r;

@@ -96,6 +96,16 @@ uint32_t AppendDigest(HTTPClientContext *ptClient, const HTTPClientEndpoint &tSi
 uint32_t AuthorizeSide(HTTPClientContext *ptClient, bool bProxy) {
   const HTTPClientEndpoint &tSide = bProxy ? ptClient->tProxy : ptClient->tServer;
   if (tSide.szUser[0] == '\0' && tSide.szPassword[0] == '\0') return HTTPCLIENT_OK;
+  if (tSide.dwAuthScheme != HTTPCLIENT_AUTH_BASIC && tSide.dwAuthScheme != HTTPCLIENT_AUTH_DIGEST)
+    return HTTPCLIENT_OK;
+  // Checked here as well as at the start: an asynchronous host may set the
+  // credentials in its callback of a 401 or 407.  A Basic user name with a
+  // colon cannot be told from the password that follows it.
+  if (!namreg::HTTPClient_TextIsSafe(tSide.szUser, sizeof(tSide.szUser)) ||
+      !namreg::HTTPClient_TextIsSafe(tSide.szPassword, sizeof(tSide.szPassword)) ||
+      (tSide.dwAuthScheme == HTTPCLIENT_AUTH_BASIC &&
+       memchr(tSide.szUser, ':', strnlen(tSide.szUser, sizeof(tSide.szUser))) != nullptr))
+    return HTTPCLIENT_E_UNSAFE_TEXT;
   if (tSide.dwAuthScheme == HTTPCLIENT_AUTH_BASIC) {
     AppendBasic(ptClient, tSide, bProxy ? "Proxy-Authorization" : "Authorization");
   } else if (tSide.dwAuthScheme == HTTPCLIENT_AUTH_DIGEST) {

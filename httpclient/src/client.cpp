@@ -22,6 +22,7 @@ void HTTPClient_ClearRecord(HTTPClientContext *ptClient) {
   ptClient->iTunnelGetSocket = -1;
   ptClient->iTunnelPostSocket = -1;
   ptClient->tQueued.iSocket = -1;
+  ptClient->tLookup.fd = -1;
 }
 
 }  // namespace namreg

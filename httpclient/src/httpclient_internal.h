@@ -4,11 +4,13 @@
 #ifndef NAMREG_HTTPCLIENT_INTERNAL_H
 #define NAMREG_HTTPCLIENT_INTERNAL_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 
 #include "namreg/clock.h"
 #include "namreg/httpclient.h"
+#include "namreg/lookup.h"
 
 #define HTTPCLIENT_QOP_SIZE         17
 #define HTTPCLIENT_REALM_SIZE       65
@@ -16,6 +18,9 @@
 #define HTTPCLIENT_SERVER_NAME_SIZE 129
 #define HTTPCLIENT_TEXT_MAX         1280u   // bytes of a 1281-byte text buffer
 #define HTTPCLIENT_BODY_PIECE       14600u  // receive size when no length is known
+#define HTTPCLIENT_ANSWER_LENGTH    20u     // "http tunnel accept=1"
+#define HTTPCLIENT_SCRATCH_SIZE     1460u   // receive buffer of a tunnel's exchanges
+#define HTTPCLIENT_STEP_SLICE_MS    1000u   // the longest an HTTPClient_Process call waits
 
 // Operation kinds.
 #define HTTPCLIENT_OP_NONE           0u
@@ -32,6 +37,8 @@
 #define HTTPCLIENT_PHASE_SEND_BODY   3u
 #define HTTPCLIENT_PHASE_RECV_HEADER 4u
 #define HTTPCLIENT_PHASE_RECV_BODY   5u
+#define HTTPCLIENT_PHASE_RESOLVE     6u  // connect step: names being resolved, no socket yet
+#define HTTPCLIENT_PHASE_DIAL        7u  // connect step: socket open, connect() not called yet
 
 // Status indexes the code looks at.
 #define HTTPCLIENT_STATUS_NONE 0u
@@ -46,6 +53,28 @@ struct HTTPClientDigest {
   char szQop[HTTPCLIENT_QOP_SIZE];
   char szRealm[HTTPCLIENT_REALM_SIZE];
   char szNonce[HTTPCLIENT_NONCE_SIZE];
+};
+
+// An operation of states 9 to 11 stepped by HTTPClient_Process: where it
+// stands, its deadlines, and what it keeps between steps.  It outlives the
+// finishing of the exchanges it runs inside (its "inner" exchanges, driven
+// a handler at a time with the semantics of a synchronous call) and is
+// reset when the operation ends.
+struct HTTPClientStages {
+  uint64_t qwOpEndMs;     // the operation's deadline (monotonic milliseconds)
+  uint64_t qwStageEndMs;  // the current stage's end, never past the operation's
+  uint32_t dwStage;       // 0 before the operation's first step
+  uint32_t dwOperation;   // the operation kind the stages belong to
+  // The inner exchange's state and operation kind between steps (the
+  // record itself shows the operation's state to the host).
+  uint32_t dwInnerState;
+  uint32_t dwInnerOperation;
+  uint32_t dwSent;        // bytes of a raw or queued send gone out
+  uint32_t dwAnswerHave;  // bytes of the tunnel answer received
+  HTTPClientInfo *ptCaller;
+  char acAnswer[HTTPCLIENT_ANSWER_LENGTH];
+  char szQuery[16];  // the POST channel's body: the URI's query, at most 15 characters
+  char acScratch[HTTPCLIENT_SCRATCH_SIZE];
 };
 
 struct HTTPClientContext {
@@ -132,6 +161,12 @@ struct HTTPClientContext {
 
   HTTPClientInfo tInfoCopy;  // tunnelled modes
   HTTPClientTunnelRequest tQueued;
+  // Kept when an exchange finishes, like the two above: the end of the
+  // current HTTPClient_Process call's slice (monotonic milliseconds, 0
+  // outside a call), by which every wait of the call ends, and the stages
+  // of a stepped operation.
+  uint64_t qwStepEndMs;
+  HTTPClientStages tStages;
   char szUploadPartHeader[HTTPCLIENT_PART_HEADER_SIZE];
   char szUploadTrailerFormat[HTTPCLIENT_TRAILER_SIZE];
   FILE *pUploadFile;
@@ -158,6 +193,21 @@ struct HTTPClientContext {
   uint32_t dwUploadFileSize;
   uint32_t dwUploadFileLeft;
   uint32_t dwUploadLastPiece;
+
+  // Name resolution of a stepped exchange: the query out (fd -1: none),
+  // the name servers read for the name, the one asked, and the end of its
+  // wait (monotonic milliseconds).
+  namreg::DNSQuery tLookup;
+  uint32_t adwLookupServers[2];
+  uint32_t dwLookupIndex;
+  uint32_t dwLookupRead;
+  uint64_t qwLookupEndMs;
+  // The pause before a stepped exchange connects: when it began.
+  uint32_t dwPausing;
+  uint32_t dwPauseMark;
+  // A chunk-size line not yet whole after a step: 1 before the CR LF that
+  // ends the previous chunk's data, 2 after it; 0 none.
+  uint32_t dwChunkLinePending;
 };
 
 typedef uint32_t (*HTTPClientStateFunc)(HTTPClientContext *ptClient);
@@ -188,6 +238,12 @@ void HTTPClient_AppendResponseLine(HTTPClientContext *ptClient, const char *szLi
                                    uint32_t dwLength);
 
 // Transport.
+// True while the handlers run inside an HTTPClient_Process call: every wait
+// then ends by the call's slice, and pauses are timed steps.
+bool HTTPClient_InStep(const HTTPClientContext *ptClient);
+// `limit_ms`, cut to what is left of the HTTPClient_Process call's slice
+// when the handlers run inside one.
+uint64_t HTTPClient_StepWaitMs(const HTTPClientContext *ptClient, uint64_t limit_ms);
 uint32_t HTTPClient_CheckTimeout(HTTPClientContext *ptClient);
 uint32_t HTTPClient_Resolve(HTTPClientContext *ptClient);
 uint32_t HTTPClient_Connect(HTTPClientContext *ptClient);
@@ -200,6 +256,38 @@ void HTTPClient_CloseSocket(HTTPClientContext *ptClient);
 // text, header buffer, length and chunk counts, response fields, upload
 // step), so that the exchange can start again on a new connection.
 void HTTPClient_ClearAttempt(HTTPClientContext *ptClient);
+
+// Text checks: a text from outside holds no control byte (0x00-0x1F,
+// 0x7F) up to its terminator within `size` bytes; a header block may hold
+// CR LF line ends but no other control byte, no bare CR or LF and no blank
+// line before its end.  HTTPClient_CheckRequestTexts checks the texts a
+// request carries or looks up (bOwnHeader: the library composes the
+// header block, as for a tunnelled request): HTTPCLIENT_OK or
+// HTTPCLIENT_E_UNSAFE_TEXT.
+bool HTTPClient_TextIsSafe(const char *szText, size_t size);
+bool HTTPClient_HeaderBlockIsSafe(const char *szText, size_t size);
+uint32_t HTTPClient_CheckRequestTexts(const HTTPClientInfo *ptInfo, bool bOwnHeader);
+
+// Inner exchanges of a stepped operation (states 10 and 11).
+// Checks and copies the request (HTTPClient_Run without driving it).
+uint32_t HTTPClient_Prepare(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo, uint32_t dwMode,
+                            uint32_t dwMethod);
+// Starts an exchange on ptInfo with the semantics of a synchronous call
+// (the body into ptInfo's receive buffer, one time budget: what is left of
+// the stage), to be driven by HTTPClient_InnerStep.  HTTPCLIENT_OK, or the
+// refusal (nothing runs).
+uint32_t HTTPClient_InnerStart(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo,
+                               uint32_t dwMethod);
+// Runs one handler of it: false while it runs on, true once it has ended,
+// *pdwResult then holding its result as the synchronous call returns it.
+bool HTTPClient_InnerStep(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo, uint32_t *pdwResult);
+// Milliseconds left of the monotonic time `end_ms`, and as a budget in
+// microseconds (at most 0xFFFFFFFF).
+uint64_t HTTPClient_LeftMs(uint64_t end_ms);
+uint32_t HTTPClient_LeftUs(uint64_t end_ms);
+// Ends the stages of a stepped operation: with bAbandon the channels it
+// opened and has not handed over are closed.
+void HTTPClient_DropStages(HTTPClientContext *ptClient, bool bAbandon);
 
 // Asynchronous step helpers.
 // Calls the host's callback (no-op without one) and returns its result.
@@ -215,16 +303,29 @@ uint32_t HTTPClient_StateTunnelOpen(HTTPClientContext *ptClient);
 uint32_t HTTPClient_StateTunnelRequest(HTTPClientContext *ptClient);
 // Fills the client's session cookie (22 characters).
 void HTTPClient_MakeSessionCookie(HTTPClientContext *ptClient);
-// Sets the extra header block of a tunnelled request and starts it as a
-// POST on ptInfo (the client's stored request record).
+// Sets the extra header block of a tunnelled request and starts it as an
+// inner POST on ptInfo (the client's stored request record), its budget
+// what is left of the current stage.
 uint32_t HTTPClient_ComposeTunnelRequest(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo,
                                          const HTTPClientTunnelRequest *ptRequest);
 // Sends all dwLength bytes on fd within dwTimeoutUs (0: the default bound).
 uint32_t HTTPClient_SendAllOn(int fd, const char *pData, uint32_t dwLength, uint32_t dwTimeoutUs);
+// One wait of at most dwWaitMs for fd to take data, and one send of what is
+// left after *pdwSent bytes: HTTPCLIENT_OK when all is sent,
+// HTTPCLIENT_I_NOT_READY (the wait ended first) or HTTPCLIENT_I_WOULD_BLOCK
+// to go on, or the failure.
+uint32_t HTTPClient_SendStep(int fd, const char *pData, uint32_t dwLength, uint32_t *pdwSent,
+                             uint64_t dwWaitMs);
 // Receives exactly dwLength bytes of a tunnel answer on fd within
 // dwTimeoutMs: HTTPCLIENT_OK, HTTPCLIENT_I_TUNNEL_NO_ANSWER when the time
 // ran out, HTTPCLIENT_E_TUNNEL_CLOSED, or the receive failure.
 uint32_t HTTPClient_ReceiveAnswer(int fd, char *pBuffer, uint32_t dwLength, uint32_t dwTimeoutMs);
+// One wait of at most dwWaitMs and one receive of the answer's rest after
+// *pdwHave bytes: HTTPCLIENT_OK when it is whole, HTTPCLIENT_I_NOT_READY or
+// HTTPCLIENT_I_WOULD_BLOCK to go on, HTTPCLIENT_E_TUNNEL_CLOSED, or the
+// receive failure.
+uint32_t HTTPClient_ReceiveAnswerStep(int fd, char *pBuffer, uint32_t dwLength, uint32_t *pdwHave,
+                                      uint64_t dwWaitMs);
 // Judges a 20-byte tunnel answer: HTTPCLIENT_I_TUNNEL_OPENED (accepted),
 // HTTPCLIENT_I_TUNNEL_REFUSED or HTTPCLIENT_E_TUNNEL_ANSWER.
 uint32_t HTTPClient_JudgeAnswer(const char *pAnswer, uint32_t dwLength);

@@ -190,24 +190,37 @@ int32_t HTTPClient_ParseChunkSize(const char *szText, uint32_t dwLength) {
 
 uint32_t HTTPClient_ReadChunkHeader(HTTPClientContext *ptClient) {
   // The next size line is read only once the current chunk is used up.
-  // Its start may still be on the way; receive until it is whole.
+  // Its start may still be on the way; receive until it is whole.  Inside
+  // an HTTPClient_Process call a receive that finds nothing ends the step:
+  // the line is marked pending and the next step reads on from there.
   char *pBuf = ptClient->szHeaderBuffer;
-  auto receiveMore = [ptClient, pBuf](uint32_t dwWanted) -> uint32_t {
+  const bool bStepped = HTTPClient_InStep(ptClient);
+  bool bQuiet = false;
+  auto receiveMore = [ptClient, pBuf, bStepped, &bQuiet](uint32_t dwWanted) -> uint32_t {
     if (ptClient->iSocket < 0) return HTTPCLIENT_I_PEER_CLOSED;
     uint32_t n = 0;
     uint32_t r = HTTPClient_RecvOnce(ptClient, pBuf + ptClient->dwBuffered, dwWanted, &n, 1);
     ptClient->dwBuffered += n;
     pBuf[ptClient->dwBuffered] = '\0';
-    if (r == HTTPCLIENT_I_NOT_READY || r == HTTPCLIENT_I_WOULD_BLOCK) return HTTPCLIENT_OK;
+    if (r == HTTPCLIENT_I_NOT_READY || r == HTTPCLIENT_I_WOULD_BLOCK) {
+      bQuiet = bStepped;
+      return HTTPCLIENT_OK;
+    }
     return r;
   };
-  // The CR LF that ends the previous chunk's data, if it leads.
-  while (ptClient->dwBuffered < 2 && !(ptClient->dwBuffered == 1 && pBuf[0] != '\r')) {
-    uint32_t r = receiveMore(2 - ptClient->dwBuffered);
-    if (r == HTTPCLIENT_I_PEER_CLOSED) break;
-    if (r != HTTPCLIENT_OK) return r;
+  if (ptClient->dwChunkLinePending != 2) {
+    // The CR LF that ends the previous chunk's data, if it leads.
+    while (ptClient->dwBuffered < 2 && !(ptClient->dwBuffered == 1 && pBuf[0] != '\r')) {
+      uint32_t r = receiveMore(2 - ptClient->dwBuffered);
+      if (r == HTTPCLIENT_I_PEER_CLOSED) break;
+      if (r != HTTPCLIENT_OK) return r;
+      if (bQuiet) {
+        ptClient->dwChunkLinePending = 1;
+        return HTTPCLIENT_OK;
+      }
+    }
+    if (ptClient->dwBuffered >= 2 && pBuf[0] == '\r' && pBuf[1] == '\n') DropFront(ptClient, 2);
   }
-  if (ptClient->dwBuffered >= 2 && pBuf[0] == '\r' && pBuf[1] == '\n') DropFront(ptClient, 2);
   // The size line, completed while the buffer has room and the peer sends.
   int32_t iCrLf = FindCrLf(pBuf, 0, ptClient->dwBuffered);
   while (iCrLf < 0 && ptClient->dwBuffered < HTTPCLIENT_TEXT_MAX) {
@@ -215,8 +228,13 @@ uint32_t HTTPClient_ReadChunkHeader(HTTPClientContext *ptClient) {
     uint32_t r = receiveMore(HTTPCLIENT_TEXT_MAX - ptClient->dwBuffered);
     if (r == HTTPCLIENT_I_PEER_CLOSED) break;
     if (r != HTTPCLIENT_OK) return r;
+    if (bQuiet) {
+      ptClient->dwChunkLinePending = 2;
+      return HTTPCLIENT_OK;
+    }
     iCrLf = FindCrLf(pBuf, from, ptClient->dwBuffered);
   }
+  ptClient->dwChunkLinePending = 0;
   if (iCrLf < 0) return HTTPCLIENT_E_CHUNK_LINE;
   // A size of 0 is the last chunk ("\r\n0\r\n\r\n" ends the body).
   int32_t iSize = HTTPClient_ParseChunkSize(pBuf, static_cast<uint32_t>(iCrLf));

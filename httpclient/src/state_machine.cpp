@@ -23,7 +23,21 @@ bool PostBodyPending(const HTTPClientContext *ptClient) {
 
 // ---- State handlers ------------------------------------------------------
 
+constexpr uint32_t kStartPauseMs = 100;  // before each connection attempt
+
 uint32_t StateStart(HTTPClientContext *ptClient) {
+  if (ptClient->dwOperation == HTTPCLIENT_OP_NONE) return HTTPCLIENT_OK;  // idle
+  if (namreg::HTTPClient_InStep(ptClient)) {
+    // A stepped exchange pauses across steps, never inside one.
+    const uint32_t dwNow = HTTPClient_GetTickMs();
+    if (ptClient->dwPausing == 0) {
+      ptClient->dwPausing = 1;
+      ptClient->dwPauseMark = dwNow;
+    }
+    if (namreg::TickElapsedMs(ptClient->dwPauseMark, dwNow) < kStartPauseMs)
+      return HTTPCLIENT_I_NOT_READY;
+    ptClient->dwPausing = 0;
+  }
   switch (ptClient->dwOperation) {
     case HTTPCLIENT_OP_REQUEST:
       ptClient->dwState = HTTPCLIENT_STATE_CONNECT;
@@ -41,7 +55,7 @@ uint32_t StateStart(HTTPClientContext *ptClient) {
     default:
       break;
   }
-  namreg::ClockSleepMs(100);
+  if (!namreg::HTTPClient_InStep(ptClient)) namreg::ClockSleepMs(kStartPauseMs);
   return HTTPCLIENT_OK;
 }
 
@@ -52,6 +66,10 @@ uint32_t StateConnect(HTTPClientContext *ptClient) {
   }
   if (ptClient->dwPhase == HTTPCLIENT_PHASE_CONNECT) {
     ptClient->dwPhaseMark = HTTPClient_GetTickMs();
+    ptClient->dwPhase = HTTPCLIENT_PHASE_RESOLVE;
+  }
+  if (ptClient->dwPhase == HTTPCLIENT_PHASE_RESOLVE) {
+    // A stepped exchange resolves across steps (not ready meanwhile).
     uint32_t r = HTTPClient_Resolve(ptClient);
     if (r != HTTPCLIENT_OK) return r;
     int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -71,6 +89,7 @@ uint32_t StateConnect(HTTPClientContext *ptClient) {
       (void)setsockopt(fd, IPPROTO_IP, IP_TOS, &tos, sizeof(tos));
     }
     (void)NetUtility_SetReuseAddr(fd);
+    ptClient->dwPhase = HTTPCLIENT_PHASE_DIAL;
   }
   uint32_t r = HTTPClient_Connect(ptClient);
   if (r == HTTPCLIENT_OK) ptClient->dwState = HTTPCLIENT_STATE_COMPOSE;
@@ -228,6 +247,12 @@ uint32_t StateRecvBody(HTTPClientContext *ptClient) {
   }
   if (ptClient->dwContentLengthKnown == 1 && ptClient->iContentRemaining <= 0)
     return HTTPCLIENT_I_CONTENT_COMPLETE;
+  if (ptClient->dwChunkLinePending != 0) {
+    // The size line an earlier step began to read comes first.
+    uint32_t r = HTTPClient_ReadChunkHeader(ptClient);
+    if (r != HTTPCLIENT_OK) return r;
+    if (ptClient->dwChunkLinePending != 0) return HTTPCLIENT_I_NOT_READY;
+  }
   const bool bAsync = ptClient->dwMode != HTTPCLIENT_MODE_SYNC;
   char *pDest = nullptr;
   uint32_t dwRoom = 0;
@@ -323,62 +348,68 @@ bool RetryWithCredentials(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo, b
   return true;
 }
 
-uint32_t Drive(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo) {
-  uint32_t r = HTTPCLIENT_OK;
-  while (ptClient->dwOperation != HTTPCLIENT_OP_NONE) {
-    if (ptClient->dwState >= HTTPCLIENT_STATE_COUNT) {
-      r = HTTPCLIENT_E_STATE_RANGE;
+// One handler call of a synchronous exchange and what its result means.
+// False when the exchange has ended at once (failure, no retry); true
+// otherwise, the caller going on while an operation is set.  *pr: the
+// handler's result.
+bool DriveStep(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo, uint32_t *pr) {
+  if (ptClient->dwState >= HTTPCLIENT_STATE_COUNT) {
+    *pr = HTTPCLIENT_E_STATE_RANGE;
+    ptClient->dwState = HTTPCLIENT_STATE_FINISH;
+    HTTPClient_Finish(ptClient);
+    return false;
+  }
+  const uint32_t r = fHTTPClientStateMachineFunc[ptClient->dwState](ptClient);
+  *pr = r;
+  if (r == HTTPCLIENT_OK) return true;
+  if (r == HTTPCLIENT_E_HTTP_401 || r == HTTPCLIENT_E_HTTP_407)
+    return RetryWithCredentials(ptClient, ptInfo, r == HTTPCLIENT_E_HTTP_407);
+  if ((r & 0xFF000000u) == 0x80000000u) {
+    ptClient->dwState = HTTPCLIENT_STATE_FINISH;
+    HTTPClient_Finish(ptClient);
+    return false;
+  }
+  switch (r) {
+    case HTTPCLIENT_I_PEER_CLOSED:
+    case HTTPCLIENT_I_LAST_CHUNK:
+    case HTTPCLIENT_I_CONTENT_COMPLETE:
+    case HTTPCLIENT_I_TUNNEL_POST_UP:
+      if (r == HTTPCLIENT_I_TUNNEL_POST_UP) {
+        ptInfo->iTunnelPostSocket = ptClient->iSocket;
+        ptClient->iSocket = -1;
+      }
       ptClient->dwState = HTTPCLIENT_STATE_FINISH;
       HTTPClient_Finish(ptClient);
       break;
-    }
-    r = fHTTPClientStateMachineFunc[ptClient->dwState](ptClient);
-    if (r == HTTPCLIENT_OK) continue;
-    if (r == HTTPCLIENT_E_HTTP_401 || r == HTTPCLIENT_E_HTTP_407) {
-      if (!RetryWithCredentials(ptClient, ptInfo, r == HTTPCLIENT_E_HTTP_407)) break;
-      continue;
-    }
-    if ((r & 0xFF000000u) == 0x80000000u) {
-      ptClient->dwState = HTTPCLIENT_STATE_FINISH;
-      HTTPClient_Finish(ptClient);
-      break;
-    }
-    switch (r) {
-      case HTTPCLIENT_I_PEER_CLOSED:
-      case HTTPCLIENT_I_LAST_CHUNK:
-      case HTTPCLIENT_I_CONTENT_COMPLETE:
-      case HTTPCLIENT_I_TUNNEL_POST_UP:
-        if (r == HTTPCLIENT_I_TUNNEL_POST_UP) {
-          ptInfo->iTunnelPostSocket = ptClient->iSocket;
-          ptClient->iSocket = -1;
-        }
+    case HTTPCLIENT_I_TUNNEL_GET_UP:
+      ptInfo->iTunnelGetSocket = ptClient->iSocket;
+      ptClient->iSocket = -1;
+      if (ptClient->dwRtspTunnel == 0) {
+        // The GET channel of a tunnel open is one exchange of its own;
+        // bytes that came with its header start the tunnel's answer.
+        uint32_t dwKeep = ptClient->dwBuffered;
+        if (ptInfo->pRecvBuffer == nullptr) dwKeep = 0;
+        if (dwKeep > ptInfo->dwRecvSize) dwKeep = ptInfo->dwRecvSize;
+        if (dwKeep > 0) memcpy(ptInfo->pRecvBuffer, ptClient->szHeaderBuffer, dwKeep);
+        ptClient->dwStoredLength = dwKeep;
         ptClient->dwState = HTTPCLIENT_STATE_FINISH;
         HTTPClient_Finish(ptClient);
         break;
-      case HTTPCLIENT_I_TUNNEL_GET_UP:
-        ptInfo->iTunnelGetSocket = ptClient->iSocket;
-        ptClient->iSocket = -1;
-        if (ptClient->dwRtspTunnel == 0) {
-          // The GET channel of a tunnel open is one exchange of its own;
-          // bytes that came with its header start the tunnel's answer.
-          uint32_t dwKeep = ptClient->dwBuffered;
-          if (ptInfo->pRecvBuffer == nullptr) dwKeep = 0;
-          if (dwKeep > ptInfo->dwRecvSize) dwKeep = ptInfo->dwRecvSize;
-          if (dwKeep > 0) memcpy(ptInfo->pRecvBuffer, ptClient->szHeaderBuffer, dwKeep);
-          ptClient->dwStoredLength = dwKeep;
-          ptClient->dwState = HTTPCLIENT_STATE_FINISH;
-          HTTPClient_Finish(ptClient);
-          break;
-        }
-        ptClient->dwStatusIndex = 0;
-        ptClient->dwMethod = HTTPCLIENT_METHOD_POST;
-        ptClient->dwState = HTTPCLIENT_STATE_CONNECT;
-        ptClient->dwPhase = HTTPCLIENT_PHASE_CONNECT;
-        break;
-      default:
-        break;  // not ready, would block, ...: call again
-    }
+      }
+      ptClient->dwStatusIndex = 0;
+      ptClient->dwMethod = HTTPCLIENT_METHOD_POST;
+      ptClient->dwState = HTTPCLIENT_STATE_CONNECT;
+      ptClient->dwPhase = HTTPCLIENT_PHASE_CONNECT;
+      break;
+    default:
+      break;  // not ready, would block, ...: call again
   }
+  return true;
+}
+
+// The result of an ended synchronous exchange, from its last handler
+// result r.
+uint32_t DriveEnd(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo, uint32_t r) {
   ptInfo->dwRecvSize = ptClient->dwStoredLength;
   free(ptClient->pSendBuffer);
   ptClient->pSendBuffer = nullptr;
@@ -386,6 +417,13 @@ uint32_t Drive(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo) {
       ptClient->dwStatusIndex == HTTPCLIENT_STATUS_200)
     return r == HTTPCLIENT_E_HTTP_STATUS + HTTPCLIENT_STATUS_200 ? HTTPCLIENT_OK : r;
   return HTTPCLIENT_E_HTTP_STATUS + ptClient->dwStatusIndex;
+}
+
+uint32_t Drive(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo) {
+  uint32_t r = HTTPCLIENT_OK;
+  while (ptClient->dwOperation != HTTPCLIENT_OP_NONE && DriveStep(ptClient, ptInfo, &r)) {
+  }
+  return DriveEnd(ptClient, ptInfo, r);
 }
 
 // Clears the record for the next exchange.  The large text buffers are
@@ -466,8 +504,9 @@ uint32_t HTTPClient_Finish(HTTPClientHandle ptClient) {
   if (ptClient->dwState != HTTPCLIENT_STATE_START && ptClient->dwState != HTTPCLIENT_STATE_FINISH)
     return HTTPCLIENT_E_FINISH_STATE;
   // Tunnel sockets are handed over before an exchange finishes; whatever
-  // the record still holds is its own.
+  // the record still holds is its own, a name-server query too.
   HTTPClient_CloseSocket(ptClient);
+  namreg::DNSQueryClose(&ptClient->tLookup);
 
   // What outlives the exchange: small fields are saved here; the tunnel
   // info copy and the queued send are simply not cleared.
@@ -497,6 +536,7 @@ uint32_t HTTPClient_Finish(HTTPClientHandle ptClient) {
 
   ClearExceptTexts(ptClient);
   ptClient->iSocket = -1;
+  ptClient->tLookup.fd = -1;
   ptClient->dwStatusIndex = dwStatusIndex;
   ptClient->pfnCallback = pfnCallback;
   ptClient->pCallbackContext = pCallbackContext;
@@ -522,6 +562,16 @@ uint32_t HTTPClient_Finish(HTTPClientHandle ptClient) {
 
 uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint32_t dwMode,
                         uint32_t dwMethod) {
+  uint32_t r = namreg::HTTPClient_Prepare(ptClient, ptInfo, dwMode, dwMethod);
+  // Asynchronous requests are stepped by their host.
+  if (r != HTTPCLIENT_OK || dwMode != HTTPCLIENT_MODE_SYNC) return r;
+  return Drive(ptClient, ptInfo);
+}
+
+}  // extern "C"
+
+uint32_t namreg::HTTPClient_Prepare(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo,
+                                    uint32_t dwMode, uint32_t dwMethod) {
   if (ptClient == nullptr) return HTTPCLIENT_E_INVALID_HANDLE;
   if (ptInfo == nullptr) return HTTPCLIENT_E_INVALID_INFO;
   // Only a started record (HTTPClient_Start sets its operation) is run; a
@@ -529,6 +579,10 @@ uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint3
   // having sent nothing.
   if (ptClient->dwOperation == HTTPCLIENT_OP_NONE || ptClient->dwState != HTTPCLIENT_STATE_START)
     return HTTPCLIENT_E_STATE_ARGS;
+  // Nothing is sent, nor a name looked up, for a request whose texts could
+  // carry lines of their own.
+  const uint32_t dwTexts = HTTPClient_CheckRequestTexts(ptInfo, false);
+  if (dwTexts != HTTPCLIENT_OK) return dwTexts;
   const bool bTunnel = ptClient->dwRtspTunnel != 0 || ptClient->dwHldmTunnel != 0;
   // Time budget and destination.
   if (dwMode == HTTPCLIENT_MODE_SYNC) {
@@ -633,10 +687,10 @@ uint32_t HTTPClient_Run(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint3
   ptClient->dwTOS = ptInfo->dwTOS;
   ptClient->dwServerRetries = 0;
   ptClient->dwProxyRetries = 0;
-  // Asynchronous requests are stepped by their host.
-  if (dwMode != HTTPCLIENT_MODE_SYNC) return HTTPCLIENT_OK;
-  return Drive(ptClient, ptInfo);
+  return HTTPCLIENT_OK;
 }
+
+extern "C" {
 
 uint32_t HTTPClient_Start(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo, uint32_t dwMode,
                           uint32_t dwMethod) {
@@ -674,6 +728,67 @@ uint32_t HTTPClient_Post(HTTPClientHandle ptClient, HTTPClientInfo *ptInfo) {
 
 namespace namreg {
 
+uint64_t HTTPClient_LeftMs(uint64_t end_ms) {
+  const uint64_t now = ClockMonotonicMs();
+  return now >= end_ms ? 0 : end_ms - now;
+}
+
+uint32_t HTTPClient_LeftUs(uint64_t end_ms) {
+  const uint64_t left = HTTPClient_LeftMs(end_ms);
+  return left >= 0xFFFFFFFFu / 1000u ? 0xFFFFFFFFu : static_cast<uint32_t>(left * 1000u);
+}
+
+uint32_t HTTPClient_InnerStart(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo,
+                               uint32_t dwMethod) {
+  HTTPClientStages &tStages = ptClient->tStages;
+  const uint32_t dwOuterState = ptClient->dwState, dwOuterOperation = ptClient->dwOperation;
+  ptInfo->dwTotalTimeout = HTTPClient_LeftUs(tStages.qwStageEndMs);
+  if (ptInfo->pRecvBuffer != nullptr) ptInfo->dwRecvSize = HTTPCLIENT_SCRATCH_SIZE;
+  ptClient->dwState = HTTPCLIENT_STATE_START;
+  ptClient->dwOperation = HTTPCLIENT_OP_REQUEST;
+  uint32_t r = HTTPClient_Prepare(ptClient, ptInfo, HTTPCLIENT_MODE_SYNC, dwMethod);
+  if (r != HTTPCLIENT_OK) {
+    // Refused before it ran.
+    ptClient->dwState = HTTPCLIENT_STATE_FINISH;
+    HTTPClient_Finish(ptClient);
+    free(ptClient->pSendBuffer);
+    ptClient->pSendBuffer = nullptr;
+  }
+  tStages.dwInnerState = ptClient->dwState;
+  tStages.dwInnerOperation = ptClient->dwOperation;
+  ptClient->dwState = dwOuterState;
+  ptClient->dwOperation = dwOuterOperation;
+  ptClient->dwMode = HTTPCLIENT_MODE_ASYNC;
+  ptClient->pCallerInfo = tStages.ptCaller;
+  return r;
+}
+
+bool HTTPClient_InnerStep(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo,
+                          uint32_t *pdwResult) {
+  HTTPClientStages &tStages = ptClient->tStages;
+  const uint32_t dwOuterState = ptClient->dwState, dwOuterOperation = ptClient->dwOperation;
+  ptClient->dwState = tStages.dwInnerState;
+  ptClient->dwOperation = tStages.dwInnerOperation;
+  ptClient->dwMode = HTTPCLIENT_MODE_SYNC;
+  // The exchange's budget is what is left of its stage, counted afresh at
+  // each step (the host's own time between steps included).
+  ptClient->dwTotalBudget = HTTPClient_LeftUs(tStages.qwStageEndMs);
+  ptClient->dwPhaseMark = HTTPClient_GetTickMs();
+  uint32_t r = HTTPCLIENT_OK;
+  const bool bRunning =
+      DriveStep(ptClient, ptInfo, &r) && ptClient->dwOperation != HTTPCLIENT_OP_NONE;
+  if (!bRunning) r = DriveEnd(ptClient, ptInfo, r);
+  tStages.dwInnerState = ptClient->dwState;
+  tStages.dwInnerOperation = ptClient->dwOperation;
+  // Between steps the host sees the operation it started.
+  ptClient->dwState = dwOuterState;
+  ptClient->dwOperation = dwOuterOperation;
+  ptClient->dwMode = HTTPCLIENT_MODE_ASYNC;
+  ptClient->pCallerInfo = tStages.ptCaller;
+  *pdwResult = r;
+  return !bRunning;
+}
+
 void HTTPClient_ClearAttempt(HTTPClientContext *ptClient) {
   ptClient->dwStatusIndex = 0;
   ptClient->dwPhaseMark = 0;
@@ -694,6 +809,7 @@ void HTTPClient_ClearAttempt(HTTPClientContext *ptClient) {
   ptClient->dwUploadPhase = 1;
   ptClient->dwSendLength = 0;
   ptClient->dwBodySent = 0;
+  ptClient->dwChunkLinePending = 0;
 }
 
 }  // namespace namreg

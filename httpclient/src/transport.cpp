@@ -34,8 +34,13 @@ uint32_t *CurrentBudget(HTTPClientContext *ptClient) {
 struct timeval WaitTime(const HTTPClientContext *ptClient, uint32_t dwWait) {
   struct timeval tv = {0, 0};
   if (dwWait == 0) return tv;
-  uint32_t us = ptClient->dwMode == HTTPCLIENT_MODE_SYNC ? ptClient->dwTotalBudget
+  uint64_t us = ptClient->dwMode == HTTPCLIENT_MODE_SYNC ? ptClient->dwTotalBudget
                                                          : ptClient->dwSelectTimeout;
+  // Inside an HTTPClient_Process call, no later than the call's slice.
+  if (namreg::HTTPClient_InStep(ptClient)) {
+    const uint64_t left_us = namreg::HTTPClient_StepWaitMs(ptClient, us / 1000u + 1u) * 1000u;
+    if (left_us < us) us = left_us;
+  }
   tv.tv_sec = static_cast<time_t>(us / 1000000u);
   tv.tv_usec = static_cast<suseconds_t>(us % 1000000u);
   return tv;
@@ -80,9 +85,69 @@ uint32_t ResolveHost(HTTPClientContext *ptClient, const char *szHost, uint32_t *
   return HTTPCLIENT_E_RESOLVE;
 }
 
+// The stepped form of ResolveHost, for exchanges stepped by
+// HTTPClient_Process: the same name servers in the same order, each query
+// given min(seconds left, 3), but a query is sent in one step and its
+// answer awaited a slice at a time (HTTPCLIENT_I_NOT_READY meanwhile).
+uint32_t ResolveHostStepped(HTTPClientContext *ptClient, const char *szHost, uint32_t *pdwAddress) {
+  struct in_addr tAddr;
+  if (inet_pton(AF_INET, szHost, &tAddr) == 1) {
+    *pdwAddress = tAddr.s_addr;
+    return HTTPCLIENT_OK;
+  }
+  if (ptClient->dwLookupRead == 0) {
+    if (NetUtility_GetDNSIP(&ptClient->adwLookupServers[0], &ptClient->adwLookupServers[1]) != 0)
+      return HTTPCLIENT_E_RESOLVE;
+    ptClient->dwLookupRead = 1;
+    ptClient->dwLookupIndex = 0;
+  }
+  // Each round asks the next name server or goes on waiting for the one
+  // asked; every round either returns or moves to the next server.
+  for (;;) {
+    if (ptClient->tLookup.fd < 0) {
+      uint32_t &i = ptClient->dwLookupIndex;
+      while (i < 2 && ptClient->adwLookupServers[i] == 0) ++i;
+      if (i >= 2) return HTTPCLIENT_E_RESOLVE;
+      if (HTTPClient_CheckTimeout(ptClient) != HTTPCLIENT_OK) return HTTPCLIENT_E_CONNECT_TIMEOUT;
+      uint32_t dwSeconds = *CurrentBudget(ptClient) / 1000000u;
+      if (dwSeconds < 1) return HTTPCLIENT_E_RESOLVE;
+      if (dwSeconds > 3) dwSeconds = 3;
+      if (namreg::DNSQueryStart(&ptClient->tLookup, ptClient->adwLookupServers[i], szHost) != 0) {
+        ++i;
+        continue;
+      }
+      ptClient->qwLookupEndMs = namreg::ClockMonotonicMs() + uint64_t{dwSeconds} * 1000u;
+    }
+    const uint64_t wait =
+        namreg::HTTPClient_StepWaitMs(ptClient, namreg::HTTPClient_LeftMs(ptClient->qwLookupEndMs));
+    uint32_t dwAddress = 0;
+    const int32_t result =
+        namreg::DNSQueryCollect(&ptClient->tLookup, namreg::Deadline::AfterMs(wait), &dwAddress);
+    if (result == namreg::kDNSQueryPending) {
+      if (namreg::HTTPClient_LeftMs(ptClient->qwLookupEndMs) > 0) return HTTPCLIENT_I_NOT_READY;
+      namreg::DNSQueryClose(&ptClient->tLookup);  // this server had its time
+    } else if (dwAddress != 0) {
+      *pdwAddress = dwAddress;
+      ptClient->dwLookupRead = 0;  // the next name is looked up afresh
+      return HTTPCLIENT_OK;
+    }
+    ++ptClient->dwLookupIndex;
+  }
+}
+
 }  // namespace
 
 namespace namreg {
+
+bool HTTPClient_InStep(const HTTPClientContext *ptClient) {
+  return ptClient->qwStepEndMs != 0;
+}
+
+uint64_t HTTPClient_StepWaitMs(const HTTPClientContext *ptClient, uint64_t limit_ms) {
+  if (!HTTPClient_InStep(ptClient)) return limit_ms;
+  const uint64_t left = HTTPClient_LeftMs(ptClient->qwStepEndMs);
+  return left < limit_ms ? left : limit_ms;
+}
 
 void HTTPClient_CloseSocket(HTTPClientContext *ptClient) {
   if (ptClient->iSocket >= 0) close(ptClient->iSocket);
@@ -107,12 +172,14 @@ uint32_t HTTPClient_CheckTimeout(HTTPClientContext *ptClient) {
 
 uint32_t HTTPClient_Resolve(HTTPClientContext *ptClient) {
   if (HTTPClient_CheckTimeout(ptClient) != HTTPCLIENT_OK) return HTTPCLIENT_E_CONNECT_TIMEOUT;
+  uint32_t (*const pfnResolve)(HTTPClientContext *, const char *, uint32_t *) =
+      HTTPClient_InStep(ptClient) ? ResolveHostStepped : ResolveHost;
   uint32_t r = HTTPCLIENT_OK;
   if (ptClient->dwUseProxy == 1 && ptClient->tProxy.szHost[0] != '\0' &&
       ptClient->tProxy.dwAddress == 0)
-    r = ResolveHost(ptClient, ptClient->tProxy.szHost, &ptClient->tProxy.dwAddress);
+    r = pfnResolve(ptClient, ptClient->tProxy.szHost, &ptClient->tProxy.dwAddress);
   if (r == HTTPCLIENT_OK && ptClient->tServer.szHost[0] != '\0' && ptClient->tServer.dwAddress == 0)
-    r = ResolveHost(ptClient, ptClient->tServer.szHost, &ptClient->tServer.dwAddress);
+    r = pfnResolve(ptClient, ptClient->tServer.szHost, &ptClient->tServer.dwAddress);
   if (r != HTTPCLIENT_OK) return r;
   if (HTTPClient_CheckTimeout(ptClient) != HTTPCLIENT_OK) return HTTPCLIENT_E_CONNECT_TIMEOUT;
   return HTTPCLIENT_OK;
@@ -137,7 +204,7 @@ uint32_t WaitWritableWithinBudget(HTTPClientContext *ptClient, int *ready) {
 
 uint32_t HTTPClient_Connect(HTTPClientContext *ptClient) {
   if (ptClient->iSocket < 0) return HTTPCLIENT_E_STATE_ARGS;
-  if (ptClient->dwPhase == HTTPCLIENT_PHASE_CONNECT) {
+  if (ptClient->dwPhase == HTTPCLIENT_PHASE_DIAL) {
     const HTTPClientEndpoint &tPeer =
         ptClient->dwUseProxy == 1 ? ptClient->tProxy : ptClient->tServer;
     struct sockaddr_in tSin = {};

@@ -2,7 +2,9 @@
 // A host program's event loop for the asynchronous client: poll() on the
 // host's own descriptor (a wake pipe here) with a short tick, one
 // HTTPClient_Process per turn, every event recorded.  Body bytes from
-// event 2 are collected; optional hooks act inside the callback.
+// event 2 are collected; optional hooks act inside the callback.  Each
+// step is timed (on the real clock, or on the one given) and the longest
+// kept.
 #ifndef NAMREG_TESTS_HTTPCLIENT_ASYNC_HOST_H
 #define NAMREG_TESTS_HTTPCLIENT_ASYNC_HOST_H
 
@@ -62,7 +64,10 @@ class AsyncHost {
       if (std::chrono::steady_clock::now() > until) return false;
       pollfd p = {wake_[0], POLLIN, 0};
       (void)poll(&p, 1, 1);
+      const uint64_t before = Now();
       last_result = HTTPClient_Process(client_);
+      const uint64_t took = Now() - before;
+      if (took > longest_step_ms) longest_step_ms = took;
       ++steps;
     }
     return true;
@@ -79,6 +84,16 @@ class AsyncHost {
   bool give_buffer = true;
   Hook hook;
   int32_t get_socket = -1, post_socket = -1;  // from events 11 and 12
+  // Milliseconds of the clock the steps are timed on (null: the real one).
+  std::function<uint64_t()> clock_ms;
+  uint64_t longest_step_ms = 0;
+
+  uint64_t Now() const {
+    if (clock_ms) return clock_ms();
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+  }
 
  private:
   static uint32_t Callback(void *context, uint32_t event, void *data, HTTPClientHandle client) {

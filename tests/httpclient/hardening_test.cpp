@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: MIT
-// The synchronous client against hostile or broken peers: name servers that
-// never answer must not stretch the call past its budget, a challenge must
-// not smuggle header lines into the next request, and a record nobody
-// started is not run.
+// The client against hostile or broken peers and hostile caller text: name
+// servers that never answer must not stretch the call past its budget, a
+// challenge must not smuggle header lines into the next request, a text
+// with a control byte is refused before anything is sent, and a record
+// nobody started is not run.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "async_host.h"
 #include "fake_dns.h"
 #include "httpclient_internal.h"
 #include "namreg/httpclient.h"
@@ -143,6 +146,234 @@ TEST(HttpHardening, ChallengeParserRefusesLineBreaks) {
   }
   EXPECT_STREQ(h->tServerDigest.szRealm, "lab") << "the other side is left alone";
   EXPECT_EQ(HTTPClient_Release(&h), 0u);
+}
+
+// A request whose texts could carry lines of their own is refused before
+// any connection, by every entry, and the record stays idle.  Texts the
+// request does not carry (User-Agent, Referer and Content-Type under extra
+// header text; the proxy block without a proxy) are not looked at.
+TEST(HttpHardening, ControlBytesInRequestTextsAreRefusedBeforeConnecting) {
+  ScriptServer server;
+  ASSERT_TRUE(server.Start([](int fd, const std::string &, int) {
+    nrtest::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+  }));
+  struct {
+    const char *name;
+    std::function<void(HTTPClientInfo *)> mutate;
+    bool refused;
+    bool tunnel_request_refused;  // the tunnelled request composes its own header block
+  } const cases[] = {
+      {"clean", [](HTTPClientInfo *) {}, false, false},
+      {"host with LF", [](HTTPClientInfo *i) { strcpy(i->tServer.szHost, "127.0.0.1\n"); }, true,
+       true},
+      {"URI with CR LF", [](HTTPClientInfo *i) { strcpy(i->szURI, "/t?a=1\r\nX-Inj: 1"); }, true,
+       true},
+      {"URI with DEL", [](HTTPClientInfo *i) { strcpy(i->szURI, "/t?a=\x7f"); }, true, true},
+      {"URI with a tab", [](HTTPClientInfo *i) { strcpy(i->szURI, "/t?a=\tb"); }, true, true},
+      {"User-Agent", [](HTTPClientInfo *i) { strcpy(i->szUserAgent, "cam\x01"); }, true, false},
+      {"Referer", [](HTTPClientInfo *i) { strcpy(i->szReferer, "http://r/\n"); }, true, false},
+      {"Content-Type", [](HTTPClientInfo *i) { strcpy(i->szContentType, "text/plain\r"); }, true,
+       false},
+      {"server user", [](HTTPClientInfo *i) { strcpy(i->tServer.szUser, "u\r\nX-Inj: 1"); }, true,
+       true},
+      {"server password", [](HTTPClientInfo *i) { strcpy(i->tServer.szPassword, "p\x1b"); }, true,
+       true},
+      {"proxy host",
+       [](HTTPClientInfo *i) {
+         i->dwUseProxy = 1;
+         i->tProxy.dwPort = 3128;
+         strcpy(i->tProxy.szHost, "proxy\n");
+       },
+       true, true},
+      {"proxy password",
+       [](HTTPClientInfo *i) {
+         i->dwUseProxy = 1;
+         i->tProxy.dwPort = 3128;
+         strcpy(i->tProxy.szHost, "127.0.0.1");
+         strcpy(i->tProxy.szPassword, "p\n");
+       },
+       true, true},
+      {"proxy user, no proxy used", [](HTTPClientInfo *i) { strcpy(i->tProxy.szUser, "u\n"); },
+       false, false},
+      {"extra header with CR LF line ends",
+       [](HTTPClientInfo *i) { strcpy(i->szExtraHeader, "A: 1\r\nB: 2\r\n"); }, false, false},
+      {"extra header with a bare LF",
+       [](HTTPClientInfo *i) { strcpy(i->szExtraHeader, "A: 1\nB: 2"); }, true, false},
+      {"extra header with a bare CR",
+       [](HTTPClientInfo *i) { strcpy(i->szExtraHeader, "A: 1\rB: 2\r\n"); }, true, false},
+      {"extra header with a blank line inside",
+       [](HTTPClientInfo *i) { strcpy(i->szExtraHeader, "A: 1\r\n\r\nGET /x HTTP/1.1\r\n"); }, true,
+       false},
+      {"extra header starting with a blank line",
+       [](HTTPClientInfo *i) { strcpy(i->szExtraHeader, "\r\nA: 1\r\n"); }, true, false},
+      {"extra header with a NUL-free control byte",
+       [](HTTPClientInfo *i) { strcpy(i->szExtraHeader, "A: 1\x02\r\n"); }, true, false},
+      {"User-Agent not sent under extra header",
+       [](HTTPClientInfo *i) {
+         strcpy(i->szExtraHeader, "A: 1\r\n");
+         strcpy(i->szUserAgent, "cam\n");
+       },
+       false, false},
+  };
+  static char buffer[64];
+  auto base = [&server] {
+    HTTPClientInfo info{};
+    strcpy(info.tServer.szHost, "127.0.0.1");
+    info.tServer.dwPort = server.port();
+    strcpy(info.szURI, "/t?a=1");
+    info.dwTotalTimeout = 3000000;
+    info.dwConnectTimeout = info.dwSendTimeout = info.dwRecvTimeout = 1000000;
+    info.pRecvBuffer = buffer;
+    info.dwRecvSize = sizeof(buffer);
+    return info;
+  };
+  using Entry = std::function<uint32_t(HTTPClientHandle, HTTPClientInfo *)>;
+  static const HTTPClientTunnelRequest kRequest = {0, 1000000, "data", 4, -1, 1};
+  const struct {
+    const char *name;
+    Entry entry;
+    bool tunnel_request;
+  } entries[] = {
+      {"HTTPClient_Get", [](HTTPClientHandle h, HTTPClientInfo *i) { return HTTPClient_Get(h, i); },
+       false},
+      {"HTTPClient_AsyncPost",
+       [](HTTPClientHandle h, HTTPClientInfo *i) {
+         i->pBody = "x";
+         i->dwBodyLength = 1;
+         return HTTPClient_AsyncPost(h, i);
+       },
+       false},
+      {"HTTPClient_AsyncTunnelOpen",
+       [](HTTPClientHandle h, HTTPClientInfo *i) { return HTTPClient_AsyncTunnelOpen(h, i); },
+       false},
+      {"HTTPClient_AsyncTunnelRequest",
+       [](HTTPClientHandle h, HTTPClientInfo *i) {
+         return HTTPClient_AsyncTunnelRequest(h, i, &kRequest);
+       },
+       true},
+  };
+  for (const auto &e : entries) {
+    for (const auto &k : cases) {
+      const bool refused = e.tunnel_request ? k.tunnel_request_refused : k.refused;
+      if (!refused && std::string(k.name) != "clean") continue;  // the accepted ones below
+      SCOPED_TRACE(std::string(e.name) + ": " + k.name);
+      HTTPClientHandle h = nullptr;
+      ASSERT_EQ(HTTPClient_Initial(&h, HTTPCLIENT_VERSION), 0u);
+      HTTPClientInfo info = base();
+      k.mutate(&info);
+      const int before = server.connections();
+      const uint32_t r = e.entry(h, &info);
+      if (refused) {
+        EXPECT_EQ(r, HTTPCLIENT_E_UNSAFE_TEXT) << std::hex << r;
+        EXPECT_EQ(h->dwState, 0u);
+        EXPECT_EQ(h->dwOperation, 0u);
+      } else if (r == 0 && h->dwOperation != 0) {
+        nrtest::AsyncHost host(h);
+        EXPECT_TRUE(host.Run());
+      }
+      EXPECT_EQ(HTTPClient_Release(&h), 0u);
+      server.WaitIdle();
+      if (refused) {
+        EXPECT_EQ(server.connections(), before) << "nothing may reach the peer";
+      } else {
+        EXPECT_GT(server.connections(), before);
+      }
+    }
+  }
+  // The requests that carry no hostile text go out (synchronous GET).
+  for (const auto &k : cases) {
+    if (k.refused) continue;
+    SCOPED_TRACE(k.name);
+    HTTPClientHandle h = nullptr;
+    ASSERT_EQ(HTTPClient_Initial(&h, HTTPCLIENT_VERSION), 0u);
+    HTTPClientInfo info = base();
+    k.mutate(&info);
+    EXPECT_EQ(HTTPClient_Get(h, &info), HTTPCLIENT_I_CONTENT_COMPLETE);
+    EXPECT_EQ(HTTPClient_Release(&h), 0u);
+    server.WaitIdle();
+    const std::string sent = server.requests().back();
+    EXPECT_EQ(sent.find("\n\n"), std::string::npos) << sent;
+    EXPECT_EQ(sent.find("cam\n"), std::string::npos) << sent;
+  }
+}
+
+// A Basic user name holding ':' cannot be sent unambiguously: the request
+// is refused where the credentials line is composed, and nothing more goes
+// out.  Digest quotes the name and sends it.
+TEST(HttpHardening, BasicUserWithAColonIsRefusedWhereTheLineIsComposed) {
+  const char kBasic401[] =
+      "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+      "Content-Length: 0\r\n\r\n";
+  const char kDigest401[] =
+      "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"r\", nonce=\"n\"\r\n"
+      "Content-Length: 0\r\n\r\n";
+  struct {
+    const char *name;
+    uint32_t scheme;     // asked for from the start
+    const char *answer;  // to a request without credentials
+    uint32_t result;
+    size_t requests;     // connections the server saw
+    const char *second;  // the last request's credentials line (prefix), or "" for nothing sent
+  } const cases[] = {
+      {"Basic from the start", HTTPCLIENT_AUTH_BASIC, kBasic401, HTTPCLIENT_E_UNSAFE_TEXT, 1, ""},
+      {"Basic after a 401", HTTPCLIENT_AUTH_NONE, kBasic401, HTTPCLIENT_E_UNSAFE_TEXT, 2, ""},
+      {"Digest after a 401", HTTPCLIENT_AUTH_NONE, kDigest401, HTTPCLIENT_E_HTTP_401, 4,
+       "Authorization: Digest username=\"cam:1\""},
+  };
+  for (const auto &k : cases) {
+    SCOPED_TRACE(k.name);
+    ScriptServer server;
+    const std::string answer = k.answer;
+    ASSERT_TRUE(
+        server.Start([answer](int fd, const std::string &, int) { nrtest::SendAll(fd, answer); }));
+    {
+      Client c("127.0.0.1", server.port(), 5);
+      strcpy(c.info.tServer.szUser, "cam:1");
+      strcpy(c.info.tServer.szPassword, "pass");
+      c.info.tServer.dwAuthScheme = k.scheme;
+      EXPECT_EQ(HTTPClient_Get(c.h, &c.info), k.result) << std::hex;
+    }
+    server.WaitIdle();
+    const std::vector<std::string> requests = server.requests();
+    ASSERT_EQ(requests.size(), k.requests);
+    if (k.requests == 2) {
+      EXPECT_EQ(requests[0].find("Authorization"), std::string::npos);
+    }
+    if (k.second[0] == '\0') {
+      EXPECT_EQ(requests.back(), "");
+    } else {
+      EXPECT_NE(requests.back().find(k.second), std::string::npos) << requests.back();
+    }
+  }
+}
+
+// An asynchronous host may set the credentials in its callback of a 401;
+// they are checked where the credentials line is composed.
+TEST(HttpHardening, CredentialsSetDuringA401AreCheckedToo) {
+  ScriptServer server;
+  ASSERT_TRUE(server.Start([](int fd, const std::string &, int) {
+    nrtest::SendAll(fd,
+                    "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+                    "Content-Length: 0\r\n\r\n");
+  }));
+  {
+    Client c("127.0.0.1", server.port(), 5);
+    c.info.dwConnectTimeout = c.info.dwSendTimeout = c.info.dwRecvTimeout = 2000000;
+    nrtest::AsyncHost host(c.h);
+    host.hook = [](uint32_t event, void *data, HTTPClientHandle) {
+      if (event != HTTPCLIENT_EVENT_SERVER_AUTH) return;
+      auto *side = static_cast<HTTPClientEndpoint *>(data);
+      strcpy(side->szUser, "cam");
+      strcpy(side->szPassword, "pass\r\nX-Inj: 1");
+    };
+    ASSERT_EQ(HTTPClient_AsyncGet(c.h, &c.info), 0u);
+    ASSERT_TRUE(host.Run());
+    EXPECT_EQ(host.events, (std::vector<uint32_t>{HTTPCLIENT_EVENT_SERVER_AUTH, 0}));
+    EXPECT_EQ(host.codes, std::vector<uint32_t>{HTTPCLIENT_E_UNSAFE_TEXT});
+  }
+  server.WaitIdle();
+  ASSERT_EQ(server.requests().size(), 2u);
+  EXPECT_EQ(server.requests()[1], "");
 }
 
 // HTTPClient_Run on a record that HTTPClient_Start did not start is refused:

@@ -397,6 +397,42 @@ TEST(HttpTunnel, TunnelledRequestHeaders) {
   }
 }
 
+// Aborting a tunnel open before its first step or part-way through its
+// steps leaves nothing of the tunnel behind: no event, no descriptor, and
+// the next synchronous GET is a plain one.  (Aborts at each stage, with
+// channels held, are in step_bounds_test.cpp.)
+TEST(HttpTunnel, AbortedOpenLeavesAPlainClient) {
+  ScriptServer server;
+  ASSERT_TRUE(server.Start([](int fd, const std::string &, int) {
+    nrtest::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+  }));
+  for (int steps : {0, 150}) {
+    SCOPED_TRACE(steps);
+    TunnelClient c(server.port());
+    {
+      AsyncHost host(c.h);
+      ASSERT_EQ(HTTPClient_AsyncTunnelOpen(c.h, &c.info), 0u);
+      for (int i = 0; i < steps; ++i) {
+        usleep(1000);
+        HTTPClient_Process(c.h);
+      }
+      EXPECT_EQ(HTTPClient_Abort(c.h), 0u);
+      EXPECT_TRUE(host.events.empty());
+    }
+    EXPECT_EQ(c.info.iTunnelGetSocket, -1);
+    char buffer[16];
+    c.info.pRecvBuffer = buffer;
+    c.info.dwRecvSize = sizeof(buffer);
+    c.info.dwTotalTimeout = 2000000;
+    EXPECT_EQ(HTTPClient_Get(c.h, &c.info), HTTPCLIENT_I_CONTENT_COMPLETE);
+    ASSERT_TRUE(server.WaitIdle());
+    const std::string sent = server.requests().back();
+    EXPECT_EQ(sent.substr(0, sent.find("\r\n")), "GET /tunnel?a=1&b=22 HTTP/1.1");
+    EXPECT_EQ(sent.find("x-sessioncookie"), std::string::npos) << sent;
+    EXPECT_EQ(c.OpenAfter(), 0) << "a descriptor was left open";
+  }
+}
+
 TEST(HttpTunnel, UriWithoutQueryIsRefusedAtOnce) {
   TunnelClient c(9);  // nothing listens: nothing may be tried
   strcpy(c.info.szURI, "/tunnel");
@@ -405,6 +441,9 @@ TEST(HttpTunnel, UriWithoutQueryIsRefusedAtOnce) {
   EXPECT_EQ(c.h->dwHldmTunnel, 0u);
 }
 
+// The answer is awaited 15 s (in real time here) when the budget, the sum
+// of the three time-outs, has that much left; the fallback then runs on
+// what remains of it.
 TEST(HttpTunnelSlow, NoAnswerInTimeFallsBackToOneChannel) {
   Device device;
   int get_channel = -1;
@@ -426,6 +465,7 @@ TEST(HttpTunnelSlow, NoAnswerInTimeFallsBackToOneChannel) {
       },
       "127.0.0.1", 0, ScriptServer::Read::kNothing));
   TunnelClient c(server.port());
+  c.info.dwRecvTimeout = 16000000;  // a budget of 20 s
   {  // the host loop (its wake pipe) ends before descriptors are counted
     AsyncHost host(c.h);
     ASSERT_EQ(HTTPClient_AsyncTunnelOpen(c.h, &c.info), 0u);
@@ -437,6 +477,7 @@ TEST(HttpTunnelSlow, NoAnswerInTimeFallsBackToOneChannel) {
     EXPECT_EQ(host.events, Events{kFallback});
     EXPECT_GE(took, 14900);
     EXPECT_LT(took, 18000);
+    EXPECT_LE(host.longest_step_ms, 1200u) << "the 15 s are waited a slice at a time";
     EXPECT_EQ(device.Requests().size(), 4u);
     EXPECT_TRUE(IsOpen(c.info.iTunnelGetSocket));
     EXPECT_EQ(c.info.iTunnelPostSocket, -1);

@@ -22,7 +22,20 @@
  *   previous one whole.
  * - Basic credentials are sent whole for every user and password the record
  *   can hold (64 + 64 characters).
- * - Synchronous calls pause 100 ms before each connection attempt.
+ * - Synchronous calls pause 100 ms before each connection attempt; an
+ *   asynchronous exchange pauses as long across its steps, never in one.
+ *
+ * Texts of a request: a request is refused with HTTPCLIENT_E_UNSAFE_TEXT,
+ * before any connection or name lookup, when a text it carries holds a
+ * control byte (0x00-0x1F, 0x7F, the tab included): the server host, URI,
+ * server user and password, with dwUseProxy 1 the proxy host, user and
+ * password, and User-Agent, Referer and Content-Type unless extra header
+ * text replaces them.  The extra header text may hold CR LF line ends but
+ * no other control byte, no bare CR or LF and no blank line before its end
+ * (which would end the header there).  Credentials are checked again where
+ * their line is composed (a host may set them on event 30 / 36), and a
+ * Basic user name holding ':' is refused there with the same code: the
+ * connection is then closed with nothing sent on it.
  */
 #ifndef NAMREG_HTTPCLIENT_H
 #define NAMREG_HTTPCLIENT_H
@@ -91,6 +104,9 @@ extern const char g_szHTTPClientVersionId[]; /* "$Id: 1.7.0.0 httpclient lib ...
 #define HTTPCLIENT_E_TUNNEL_ANSWER      0x80010035u /* tunnel answer neither accept text */
 #define HTTPCLIENT_E_PENDING            0x80010037u /* an operation is already pending */
 #define HTTPCLIENT_E_DIGEST_PARAM       0x80010038u /* Digest challenge without realm or nonce */
+/* A text of the request holds a control byte (0x00-0x1F, 0x7F), or a Basic
+ * user name holds ':'; see "Texts of a request" below. */
+#define HTTPCLIENT_E_UNSAFE_TEXT 0x80010039u
 
 /* A final HTTP status other than 200: HTTPCLIENT_E_HTTP_STATUS + status
  * index (HTTPCLIENT_E_HTTP_STATUS alone: no recognised status). */
@@ -287,10 +303,13 @@ uint32_t HTTPClient_Finish(HTTPClientHandle hClient);
 /* ---- Asynchronous operation and tunnels --------------------------------
  * A host drives an asynchronous exchange by calling HTTPClient_Process from
  * its event loop until the exchange has ended; each call runs one step of
- * the state machine (one wait of at most the step's time-out, 1 s at first)
- * and reports at most one event (body events 1 to 3 come from inside the
- * step).  HTTPClient_Process returns the step's result; the events tell
- * what happened.  The exchange has ended after the events 4, 5, 7 to 10,
+ * the state machine and reports at most one event (body events 1 to 3 come
+ * from inside the step).  No call waits longer than 1 s in all (a step's
+ * time-out lowers that): a longer wait (a name server's answer, a peer's
+ * silence, the tunnel answer) goes on over the calls that follow, and the
+ * pause before connecting passes between calls.  HTTPClient_Process
+ * returns the step's result (0x70010001 while nothing happened); the events
+ * tell what happened.  The exchange has ended after the events 4, 5, 7 to 10,
  * 12, 54 to 61 and event 0 with a failure code (0x8001xxxx); the record is
  * then idle again.  A callback may call HTTPClient_Abort (no more events
  * follow); during one of those last events it returns
@@ -310,13 +329,23 @@ uint32_t HTTPClient_Finish(HTTPClientHandle hClient);
  * path, HTTPClient_Abort included.
  *
  * Tunnel open: the GET channel, the POST channel (whose body is the URI's
- * query text, at most 15 characters) and the 20-byte answer run inside one
- * HTTPClient_Process step, bounded by the sum of the three time-outs (at
- * most 0xFFFFFFFF us) for the two channels plus 15 s for the answer.  The
- * time each channel took is taken off that budget in microseconds; a budget
- * used up ends the open with 0x8001001b.  The fallback's tunnelled request
- * gets 5 s.  Bytes a device sends after the GET channel's response header
- * are read as the answer.
+ * query text, at most 15 characters), the 20-byte answer and the
+ * one-channel fallback (a new GET channel, a tunnelled request "channel=1",
+ * the answer again) run over the HTTPClient_Process calls.  The whole open
+ * has one budget, the sum of the three time-outs (at most 0xFFFFFFFF us),
+ * fixed at its first step: each channel gets what is left of it, the answer
+ * 15 s or what is left if less, the fallback's request 5 s or what is left
+ * if less.  A budget used up before a channel starts ends the open with
+ * 0x8001001b (event 58).  Bytes a device sends after the GET channel's
+ * response header are read as the answer.  While an open, tunnel request
+ * or queued send runs, other starts return 0x80010008 (busy).
+ *
+ * Tunnel request: a tunnelled request is bounded by its descriptor's
+ * time-out, else by the sum of the info's three time-outs; a raw send by
+ * its time-out.  The descriptor is copied, but its data must stay valid
+ * until the request's last event (59 / 60), and a queued send's until
+ * event 54 / 55.  Raw and queued sends never block on the socket, whatever
+ * its mode.
  *
  * Streamed upload (synchronous POST with part header, trailer format and a
  * file): dwBodyLength is the size of each file piece.  The request announces

@@ -37,6 +37,34 @@ int32_t CheckDomainNameUntil(const char *host_name, const Deadline &deadline);
 // The IPv4 address of `host_name` in /etc/hosts; false when not there.
 bool LookupHostsFile(const char *host_name, uint32_t *address);
 
+// ---- One query sent in one step and collected in later ones --------------
+// For callers stepped by an event loop, which may not block: DNSQueryStart
+// sends the A query to one name server and returns at once;
+// DNSQueryCollect waits at most until `wait` for the answer and is called
+// again, step after step, until it has one.  The socket stays open in
+// between; DNSQueryClose closes it (also on a query that is not out).
+// Only an answer from the server's port 53 carrying the query's ID is
+// taken, and it is judged as NetUtility_DNSResolve judges it.  A dotted
+// quad is the caller's to take as it stands.
+struct DNSQuery {
+  int fd;  // -1: no query out
+  uint16_t id;
+  uint32_t server;
+};
+
+// 0: sent; -1: nothing out (no server, a name DNS cannot carry, no
+// socket, the send failed).
+int32_t DNSQueryStart(DNSQuery *query, uint32_t server_address, const char *host_name);
+
+// kDNSQueryPending when no answer came by `wait` (the query stays out);
+// otherwise the query is closed and the result is NetUtility_DNSResolve's:
+// 0 (*address written when the answer held an A record), -1, or
+// DNS_RESULT_NAME_ERROR.
+constexpr int32_t kDNSQueryPending = 1;
+int32_t DNSQueryCollect(DNSQuery *query, const Deadline &wait, uint32_t *address);
+
+void DNSQueryClose(DNSQuery *query);
+
 }  // namespace namreg
 
 #endif  // NAMREG_INTERNAL_LOOKUP_H
