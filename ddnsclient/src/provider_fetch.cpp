@@ -21,7 +21,7 @@ constexpr size_t kMaxUserAgentLength = 32;
 constexpr uint64_t kLeastAskMs = 1000;
 // The HTTP client's refusal of a request text holding a control byte, or
 // of a Basic user name holding ':': bad settings, not a network failure.
-constexpr uint32_t kHTTPUnsafeText = 0x80010039u;
+constexpr uint32_t kHTTPUnsafeText = HTTPCLIENT_E_UNSAFE_TEXT;
 
 // DDNS result of the HTTP client results 0x80010111 (status 400) to
 // 0x80010126 (status 503).

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "httpclient_internal.h"
+#include "namreg/text_safety.h"
 #include "namreg/common.h"
 #include "namreg/osal.h"
 
@@ -42,16 +43,21 @@ void AppendBasic(HTTPClientContext *ptClient, const HTTPClientEndpoint &tSide,
 uint32_t AppendDigest(HTTPClientContext *ptClient, const HTTPClientEndpoint &tSide,
                       const HTTPClientDigest &tDigest, uint32_t dwNonceCount, bool bProxy) {
   if (tDigest.szRealm[0] == '\0' || tDigest.szNonce[0] == '\0') {
+    // The server's texts, with their control bytes shown.
+    char szRealm[namreg::EscapedSize(sizeof tDigest.szRealm)];
+    char szNonce[namreg::EscapedSize(sizeof tDigest.szNonce)];
+    namreg::EscapeControls(tDigest.szRealm, szRealm, sizeof szRealm);
+    namreg::EscapeControls(tDigest.szNonce, szNonce, sizeof szNonce);
     if (bProxy)
       printf(
           "%s-%d: ProxyDigest missing some param, return HTTPCLIENT_E_DIGEST_PARAM (realm=[%s] "
           "nonce=[%s]) \n",
-          "HTTPClient_Authorize", 835, tDigest.szRealm, tDigest.szNonce);
+          "HTTPClient_Authorize", 835, szRealm, szNonce);
     else
       printf(
           "%s-%d: ServerDigest missing some param, return HTTPCLIENT_E_DIGEST_PARAM (realm=[%s] "
           "nonce=[%s]) \n",
-          "HTTPClient_Authorize", 735, tDigest.szRealm, tDigest.szNonce);
+          "HTTPClient_Authorize", 735, szRealm, szNonce);
     return HTTPCLIENT_E_DIGEST_PARAM;
   }
   char szHA1[33], szHA2[33], szResponse[33], szCnonce[33];

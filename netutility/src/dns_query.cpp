@@ -15,25 +15,6 @@ using netutility::DnsPut16;
 using netutility::kDnsHeaderSize;
 using netutility::kDnsMessageSize;
 
-// The standard A query for `host_name`: its length, or 0 when the name is
-// not one DNS can carry.
-size_t BuildAQuery(uint8_t *message, uint16_t id, const char *host_name) {
-  const size_t name_length = netutility::DnsEncodeName(host_name, message + kDnsHeaderSize,
-                                                       kDnsMessageSize - kDnsHeaderSize - 4);
-  if (name_length == 0) return 0;
-  memcpy(message, &id, 2);
-  message[2] = 0x01;  // standard query, recursion desired
-  message[3] = 0x00;
-  DnsPut16(message + 4, 1);  // QDCOUNT
-  DnsPut16(message + 6, 0);
-  DnsPut16(message + 8, 0);
-  DnsPut16(message + 10, 0);
-  const size_t n = kDnsHeaderSize + name_length;
-  DnsPut16(message + n, 1);      // QTYPE A
-  DnsPut16(message + n + 2, 1);  // QCLASS IN
-  return n + 4;
-}
-
 }  // namespace
 
 int32_t DNSQueryStart(DNSQuery *query, uint32_t server_address, const char *host_name) {
@@ -41,7 +22,7 @@ int32_t DNSQueryStart(DNSQuery *query, uint32_t server_address, const char *host
   if (server_address == 0 || host_name == nullptr) return -1;
   uint8_t message[kDnsMessageSize];
   const uint16_t id = netutility::RandomMessageId();
-  const size_t length = BuildAQuery(message, id, host_name);
+  const size_t length = netutility::DnsBuildQuery(message, id, host_name);
   if (length == 0) return -1;
   fdutil::SocketGuard sock(netutility::OpenUdpSocket());
   if (!sock.valid()) return -1;

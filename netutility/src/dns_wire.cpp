@@ -65,6 +65,23 @@ size_t DnsEncodeName(const char *name, uint8_t *out, size_t capacity) {
   return n;
 }
 
+size_t DnsBuildQuery(uint8_t *message, uint16_t id, const char *host_name) {
+  const size_t name_length =
+      DnsEncodeName(host_name, message + kDnsHeaderSize, kDnsMessageSize - kDnsHeaderSize - 4);
+  if (name_length == 0) return 0;
+  memcpy(message, &id, 2);
+  message[2] = 0x01;  // standard query, recursion desired
+  message[3] = 0x00;
+  DnsPut16(message + 4, 1);  // QDCOUNT
+  DnsPut16(message + 6, 0);
+  DnsPut16(message + 8, 0);
+  DnsPut16(message + 10, 0);
+  const size_t n = kDnsHeaderSize + name_length;
+  DnsPut16(message + n, 1);      // QTYPE A
+  DnsPut16(message + n + 2, 1);  // QCLASS IN
+  return n + 4;
+}
+
 int32_t DnsParseAnswer(const uint8_t *data, size_t length, uint16_t query_id, uint32_t *address,
                        bool walk_past) {
   // A name error is reported whatever the rest of the header says.

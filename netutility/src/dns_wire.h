@@ -27,6 +27,12 @@ constexpr size_t kDnsMaxName = 255;
 // `capacity`; nothing is written at or past out[capacity].
 size_t DnsEncodeName(const char *name, uint8_t *out, size_t capacity);
 
+// Writes the standard query for the A record of `host_name` (recursion
+// desired) with `id` as stored bytes into `message` (kDnsMessageSize
+// bytes); returns its length, or 0 (nothing to send) when the name is not
+// one DNS can carry.
+size_t DnsBuildQuery(uint8_t *message, uint16_t id, const char *host_name);
+
 // Judges the answer to a query for an A record.  `query_id` is the ID as it
 // was stored in the query (compared byte for byte with the answer's first
 // two bytes).  Returns 0 (with *address written only when an A record was

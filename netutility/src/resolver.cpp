@@ -23,25 +23,6 @@ using netutility::kDnsMessageSize;
 
 constexpr uint32_t kDomainCheckSeconds = 2;
 
-// Builds the query for `host_name` into `message`; returns its length, or 0
-// (nothing to send) when the name is not one DNS can carry.
-size_t BuildQuery(uint8_t *message, uint16_t id, const char *host_name) {
-  const size_t name_length = netutility::DnsEncodeName(host_name, message + kDnsHeaderSize,
-                                                       kDnsMessageSize - kDnsHeaderSize - 4);
-  if (name_length == 0) return 0;
-  memcpy(message, &id, 2);
-  message[2] = 0x01;  // standard query, recursion desired
-  message[3] = 0x00;
-  DnsPut16(message + 4, 1);  // QDCOUNT
-  DnsPut16(message + 6, 0);
-  DnsPut16(message + 8, 0);
-  DnsPut16(message + 10, 0);
-  const size_t n = kDnsHeaderSize + name_length;
-  DnsPut16(message + n, 1);      // QTYPE A
-  DnsPut16(message + n + 2, 1);  // QCLASS IN
-  return n + 4;
-}
-
 }  // namespace
 
 namespace namreg {
@@ -65,7 +46,7 @@ int32_t DNSResolveUntil(uint32_t server_address, const char *host_name, const De
   // as it was received, so the buffer needs no clearing.
   uint8_t message[kDnsMessageSize];
   const uint16_t id = netutility::RandomMessageId();
-  const size_t query_length = BuildQuery(message, id, host_name);
+  const size_t query_length = netutility::DnsBuildQuery(message, id, host_name);
   if (query_length == 0) {
     // Names DNS cannot carry are refused before anything is sent.
     puts("[NetUtility_DNSResolve] Invalid argument\r");

@@ -4,7 +4,6 @@
 // file streamed in pieces to a script that reports the length and MD5 of
 // what it received.
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -25,15 +24,7 @@ namespace {
 
 using nrtest::AsyncHost;
 
-std::string Md5Hex(const std::string &text) {
-  unsigned char d[16];
-  unsigned int n = 0;
-  EVP_Digest(text.data(), text.size(), d, &n, EVP_md5(), nullptr);
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned i = 0; i < n; ++i) out += {kHex[d[i] >> 4], kHex[d[i] & 15]};
-  return out;
-}
+using nrtest::Md5Hex;
 
 class ApacheAsyncTest : public ::testing::Test {
  protected:

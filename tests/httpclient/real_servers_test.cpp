@@ -4,7 +4,6 @@
 // for proxy credentials, and host names resolved through the project's own
 // resolver against a name server the test runs.
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>

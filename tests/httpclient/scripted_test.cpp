@@ -2,7 +2,6 @@
 // Whole synchronous exchanges against scripted peers on loopback: what a
 // real server will not produce (odd statuses, cut headers, silence...).
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include "namreg/httpclient.h"
 #include "output_capture.h"
 #include "peers.h"
+#include "http_peers.h"
 #include "testworld.h"
 
 namespace {
@@ -55,15 +55,7 @@ struct Exchange {
   std::string Body() const { return std::string(info.pRecvBuffer, info.dwRecvSize); }
 };
 
-std::string Md5Hex(const std::string &text) {
-  unsigned char d[16];
-  unsigned int n = 0;
-  EVP_Digest(text.data(), text.size(), d, &n, EVP_md5(), nullptr);
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned i = 0; i < n; ++i) out += {kHex[d[i] >> 4], kHex[d[i] & 15]};
-  return out;
-}
+using nrtest::Md5Hex;
 
 ScriptServer::Script Reply(std::string text) {
   return [text](int fd, const std::string &, int) { nrtest::SendAll(fd, text); };

@@ -20,6 +20,7 @@
 #include "httpclient_internal.h"
 #include "namreg/httpclient.h"
 #include "peers.h"
+#include "sim_process.h"
 #include "testworld.h"
 
 namespace {
@@ -570,13 +571,10 @@ TEST(HttpTunnelSim, OpenSendAndRequestThroughTheSimulator) {
   const uint16_t port = 8554;
   for (const auto &k : cases) {
     SCOPED_TRACE(k.mode);
-    nrtest::ChildProcess sim;
-    const std::string log = nrtest::ScratchDir() + "/tunnel-sim-" + k.mode + ".log";
-    ASSERT_TRUE(sim.Start({nrtest::BuiltProgram("tools/tunnel-sim/tunnel-sim"), "--port",
-                           std::to_string(port), "--max-seconds", "30", "--mode", k.mode},
-                          log));
-    const std::string started = nrtest::WaitForFileText(log, "listening", 5000);
-    ASSERT_NE(started.find("listening"), std::string::npos) << started;
+    nrtest::SimProcess sim;
+    ASSERT_TRUE(
+        sim.Start("tools/tunnel-sim/tunnel-sim",
+                  {"--port", std::to_string(port), "--max-seconds", "30", "--mode", k.mode}));
     TunnelClient c(port, "/tunnel?cam=1");
     {
       AsyncHost host(c.h);

@@ -11,6 +11,7 @@
 #include "httpclient_internal.h"
 #include "namreg/common.h"
 #include "namreg/httpclient.h"
+#include "http_peers.h"
 #include "output_capture.h"
 
 namespace {
@@ -26,18 +27,7 @@ struct Client {
   }
 };
 
-std::string Md5Hex(const std::string &text) {
-  unsigned char d[16];
-  unsigned int n = 0;
-  EVP_Digest(text.data(), text.size(), d, &n, EVP_md5(), nullptr);
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned i = 0; i < n; ++i) {
-    out += kHex[d[i] >> 4];
-    out += kHex[d[i] & 15];
-  }
-  return out;
-}
+using nrtest::Md5Hex;
 
 std::string Base64Decode(const std::string &text) {
   std::string out(text.size(), '\0');
@@ -642,6 +632,11 @@ TEST(HttpAuth, DigestWithoutNonceOrRealmIsRefusedWithItsMessage) {
        "HTTPClient_Authorize-835: ProxyDigest missing some param, return HTTPCLIENT_E_DIGEST_PARAM "
        "(realm=[] "
        "nonce=[n]) \n"},
+      // The server's text is shown, never played on the terminal.
+      {false, "r\x1b[2J", "",
+       "HTTPClient_Authorize-735: ServerDigest missing some param, return "
+       "HTTPCLIENT_E_DIGEST_PARAM (realm=[r\\x1b[2J] "
+       "nonce=[]) \n"},
   };
   for (const auto &k : cases) {
     Client c;
