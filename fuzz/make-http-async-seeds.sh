@@ -45,6 +45,10 @@ ok_length='HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\nhello world'
   piece 0 3 0 'HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r'
   piece 0 6 0 '\nhello\r\n6;x=1\r\n world'
   piece 0 9 0 '\r\n0\r\n\r\n'; } >"$out/get-chunked-slow"
+# A chunk-size line cut in two, its second half 2.5 s later.
+{ header 0 63 "$(t 2 2 3)" 0 0
+  piece 0 0 0 'HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n1'
+  piece 0 11 0 '0\r\n0123456789abcdef\r\n0\r\n\r\n'; } >"$out/get-chunk-line-split"
 { header 0 255 "$T" 0 0; piece 0 0 1 'HTTP/1.0 200 OK\r\n\r\nthe body ends with the close'; } \
   >"$out/get-close"
 # The header, then nothing: the receive time-out ends it.
@@ -96,6 +100,10 @@ post_ok='HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n'
 { header 3 63 "$T" 0 0; piece 0 2 0 "${open_ok}http tunnel maybe=1"; } >"$out/open-bad-answer"
 { header 3 63 "$T" 0 0; piece 0 2 0 'HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm="t"\r\n\r\n'; } \
   >"$out/open-401"
+# With a user and password the GET channel asks again on a new connection.
+{ header $((3 | 16)) 63 "$T" 0 0
+  piece 0 2 0 'HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm="t"\r\n\r\n'
+  piece 1 2 0 "$open_ok"; } >"$out/open-401-credentials"
 { header $((3 | 4)) 63 "$T" $((1 | 0 << 6)) 0; piece 0 2 0 "$open_ok"; } >"$out/open-then-queued-send"
 { header $((3 | 4 | 128)) 63 "$T" $((3 | 0 << 6)) 4; piece 0 2 0 "$open_ok"; } \
   >"$out/open-then-stalled-send"
