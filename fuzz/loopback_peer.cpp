@@ -315,13 +315,17 @@ uint64_t LoopbackPeer::BeginWaitOf(void *self, uint64_t ms) {
 
 void LoopbackPeer::EndWaitOf(void *self, uint64_t ms, bool timed_out) {
   LoopbackPeer *peer = static_cast<LoopbackPeer *>(self);
+  // A wait that saw nothing lasted all of its time, and a look that saw
+  // nothing (a wait of no time) a millisecond: a loop of such looks sees
+  // the time go by, as it would.
+  if (timed_out) {
+    const uint64_t end = peer->wait_start_ms_ + (ms > 0 ? ms : 1);
+    if (peer->now_ms_ < end) peer->now_ms_ = end;
+  }
   if (peer->trace_)
     fprintf(stderr, "  %8llu ms  wait of %llu ms from %llu: %s\n",
             static_cast<unsigned long long>(peer->now_ms_), static_cast<unsigned long long>(ms),
             static_cast<unsigned long long>(peer->wait_start_ms_), timed_out ? "nothing" : "ready");
-  // A wait that saw nothing lasted all of its time.
-  if (timed_out && peer->now_ms_ < peer->wait_start_ms_ + ms)
-    peer->now_ms_ = peer->wait_start_ms_ + ms;
 }
 
 DescriptorCheck::DescriptorCheck() {

@@ -9,7 +9,8 @@
 // each one sent, reads it (unless told not to) and sends the pieces that are
 // due.  Time is the peer's: a wait jumps to the moment the next piece is due
 // when that falls inside it, a wait that sees nothing runs to its end at
-// once, and no wait takes real time.  So a piece can come late, a peer can
+// once (a look without waiting that sees nothing takes a millisecond), and
+// no wait takes real time.  So a piece can come late, a peer can
 // stay silent for 15 s, and a fuzz input still takes microseconds.
 //
 // NAMREG_FUZZ_TRACE=1 in the environment prints the peer's doings and

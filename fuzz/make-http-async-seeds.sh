@@ -82,6 +82,10 @@ ok_length='HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\nhello world'
 { header 1 63 "$T" 0 0; } >"$out/post-silent"
 # A body larger than a peer that reads nothing can take: the send time-out.
 { header $((1 | 128)) 63 "$(t 2 1 2)" 3 0; } >"$out/post-stalled"
+# A status line while the body is still going out, the rest of the header
+# never: the client only looks, without waiting, until its receive time-out.
+{ header $((1 | 128)) 63 "$(t 1 1 1)" 3 0; piece 0 2 0 'HTTP/1.1 300 Multiple Choices\r\n'; } \
+  >"$out/post-status-while-sending"
 
 { header 2 63 "$T" 0 0; piece 0 2 0 'HTTP/1.0 200 OK\r\n\r\n'; } >"$out/tunnel-get"
 { header 2 63 "$T" 0 0; piece 0 2 0 'HTTP/1.0 403 Forbidden\r\n\r\n'; } >"$out/tunnel-get-403"
