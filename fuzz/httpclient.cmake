@@ -9,5 +9,6 @@ namreg_add_fuzzer(http_param SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_param.cpp LI
 namreg_add_fuzzer(http_header_value SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_header_value.cpp
                   LIBS namreg::httpclient)
 namreg_add_fuzzer(http_body SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_body.cpp LIBS namreg::httpclient)
-# An asynchronous exchange stepped over a socket pair, tunnel answer included.
-namreg_add_fuzzer(http_async SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_async.cpp LIBS namreg::httpclient)
+# Asynchronous exchanges and tunnels stepped against a scripted loopback peer.
+namreg_add_fuzzer(http_async SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_async.cpp
+                  LIBS namreg_fuzz_peer namreg::httpclient)
