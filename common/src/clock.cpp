@@ -64,7 +64,7 @@ void ClockSleepMs(uint64_t ms) {
   struct timespec pause;
   pause.tv_sec = static_cast<time_t>(real / 1000u);
   pause.tv_nsec = static_cast<long>(real % 1000u) * 1000000L;
-  while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+  while (real != 0 && nanosleep(&pause, &pause) != 0 && errno == EINTR) {
   }
   ClockEndWait(ms, true);
 }

@@ -152,7 +152,11 @@ uint32_t StateRecvHeader(HTTPClientContext *ptClient) {
     ptClient->dwPhaseMark = HTTPClient_GetTickMs();
     ptClient->dwPhase = HTTPCLIENT_PHASE_RUNNING;
   }
-  const bool bPeek = PostBodyPending(ptClient);
+  // While a POST's body is still to go and no final status came, only a
+  // look: the send goes on.  Once the server has given its status, the rest
+  // of its header is waited for (a look that never waits would turn the
+  // loop into a spin until the receive budget ends).
+  const bool bPeek = PostBodyPending(ptClient) && ptClient->dwStatusIndex < 2;
   uint32_t dwReceived = 0;
   uint32_t r =
       HTTPClient_RecvOnce(ptClient, ptClient->szHeaderBuffer + ptClient->dwBuffered,

@@ -487,4 +487,51 @@ TEST(HttpStepBounds, SteppedLookupAsksTheNameServersInTurn) {
   nrtest::WriteResolvConf("nameserver 127.0.0.1\n");
 }
 
+// A server that gives its status while a POST's body is still going out,
+// then neither reads on nor ends its header: the client waits for the rest
+// of the header a slice at a time until the receive budget ends, instead of
+// looking at the socket without waiting, step after step.
+TEST(HttpStepBounds, EarlyStatusDuringAPostIsWaitedForNotSpunOn) {
+  NAMREG_REQUIRE_SANDBOX();
+  std::atomic<bool> status_sent{false};
+  ScriptServer server;
+  ASSERT_TRUE(server.Start(
+      [&server, &status_sent](int fd, const std::string &, int) {
+        int small = 4096;
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        nrtest::ReadBytes(fd, 64, 2000);  // the start of the request only
+        nrtest::SendAll(fd, "HTTP/1.1 200 OK\r\n");
+        status_sent = true;
+        server.Pause(5000);
+      },
+      "127.0.0.1", 0, ScriptServer::Read::kNothing));
+  HTTPClientHandle h = nullptr;
+  ASSERT_EQ(HTTPClient_Initial(&h, HTTPCLIENT_VERSION), 0u);
+  uint32_t last_event = 0xFFFFFFFFu;
+  HTTPClient_SetCallback(
+      h,
+      [](void *context, uint32_t event, void *, HTTPClientHandle) -> uint32_t {
+        *static_cast<uint32_t *>(context) = event;
+        return 0;
+      },
+      &last_event);
+  HTTPClientInfo info = InfoFor(server.port(), 2000, 2000, 1500);
+  strcpy(info.szURI, "/upload");
+  const std::string body(8 << 20, 'b');  // more than the socket buffers hold
+  info.pBody = body.data();
+  info.dwBodyLength = static_cast<uint32_t>(body.size());
+  ASSERT_EQ(HTTPClient_AsyncPost(h, &info), 0u);
+  StepUntil(h, [&] { return status_sent.load(); });
+  ASSERT_TRUE(status_sent);
+  int steps_after_status = 0;
+  StepUntil(h, [&] {
+    ++steps_after_status;
+    return h->dwOperation == HTTPCLIENT_OP_NONE;
+  });
+  EXPECT_EQ(last_event, HTTPCLIENT_EVENT_RECV_TIMEOUT);
+  EXPECT_LT(steps_after_status, 10) << "each step waited for the header instead of spinning";
+  EXPECT_EQ(HTTPClient_Release(&h), 0u);
+  server.Stop();
+}
+
 }  // namespace
