@@ -158,6 +158,13 @@ struct HTTPClientContext {
   uint32_t dwUploadFileSize;
   uint32_t dwUploadFileLeft;
   uint32_t dwUploadLastPiece;
+
+  // TLS of the exchanges (HTTPClient_SetTLS): asked for; the refusal every
+  // exchange answers with, before sending anything, while it is not 0; the
+  // CA file (empty: the system bundle).
+  uint32_t dwTLSEnable;
+  uint32_t dwTLSRefusal;
+  char szTLSCAFile[HTTPCLIENT_TLS_CA_FILE_SIZE];
 };
 
 typedef uint32_t (*HTTPClientStateFunc)(HTTPClientContext *ptClient);
