@@ -2,10 +2,10 @@
 # SPDX-License-Identifier: MIT
 # Builds and runs every test of the project: the normal build, the
 # AddressSanitizer + UndefinedBehaviorSanitizer build, the armhf cross build
-# with its unit tests under qemu-arm, the aarch64 and mipsel cross builds with
-# their program checks under qemu-aarch64 / qemu-mipsel, and the fuzz
-# targets.  As root on Debian 12 it first installs the packages the tests
-# need.
+# with its unit tests under qemu-arm, the armhf build of the HTTP client
+# with TLS, the aarch64 and mipsel cross builds with their program checks
+# under qemu-aarch64 / qemu-mipsel, and the fuzz targets.  As root on
+# Debian 12 it first installs the packages the tests need.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -55,7 +55,30 @@ run_suite() {
 
 run_suite release || status=1
 run_suite asan || status=1
-for preset in armhf aarch64 mipsel; do
+run_suite armhf || status=1
+
+# TLS for armhf (mbedTLS for armhf through multiarch): the HTTP client
+# library and tls_probe, a program over its TLS layer, are built and the
+# program started under qemu-arm.  No tests: those run in the host builds.
+echo "== build: armhf-tls"
+tls_t0=$SECONDS
+if cmake --preset armhf-tls >/dev/null && cmake --build --preset armhf-tls -j "$JOBS"; then
+  set +e
+  qemu-arm -L /usr/arm-linux-gnueabihf build/armhf-tls/tests/tls/tls_probe >/dev/null 2>&1
+  probe_status=$?
+  set -e
+  if [[ $probe_status == 2 ]]; then
+    summaries+=("armhf-tls: HTTP client and tls_probe built, probe runs ($((SECONDS - tls_t0)) s)")
+  else
+    summaries+=("armhf-tls: tls_probe under qemu-arm exited $probe_status, expected 2 (usage)")
+    status=1
+  fi
+else
+  summaries+=("armhf-tls: BUILD FAILED")
+  status=1
+fi
+
+for preset in aarch64 mipsel; do
   run_suite "$preset" || status=1
 done
 
