@@ -47,6 +47,8 @@ std::string Hex(uint32_t code) {
   return text;
 }
 
+#if NAMREG_TLS
+
 std::string ReadText(const std::string &path) {
   std::ifstream in(path);
   std::stringstream ss;
@@ -140,8 +142,6 @@ Answer Get(TlsSession *session, int fd, const std::string &host, const std::stri
   answer.body = data.substr(answer.header.size() + 2);
   return answer;
 }
-
-#if NAMREG_TLS
 
 // Apache with the five TLS sites of the test PKI beside its plain port.
 class TlsWorld : public ::testing::Test {
