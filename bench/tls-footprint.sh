@@ -59,7 +59,6 @@ int main(int argc, char **argv) {
 CODE
 c_program() {  # <build dir> <output>
   local build=$1 tls_libs=()
-  grep -q '^NAMREG_TLS_ENABLED' "$build/CMakeCache.txt" 2>/dev/null || true
   if nm "$build/httpclient/libnamreg-httpclient.a" 2>/dev/null | grep -q ' U mbedtls_'; then
     tls_libs=(-l:libmbedtls.a -l:libmbedx509.a -l:libmbedcrypto.a)
   fi
