@@ -398,6 +398,10 @@ uint32_t TlsSession::Begin(int fd, const char *host, const char *ca_file) {
   mbedtls_ssl_conf_curves(&config_, kGroups);
 #endif
   mbedtls_ssl_conf_rng(&config_, Random, this);
+  // Every session is a new one: a ticket would only take heap.
+#if defined(MBEDTLS_SSL_SESSION_TICKETS)
+  mbedtls_ssl_conf_session_tickets(&config_, MBEDTLS_SSL_SESSION_TICKETS_DISABLED);
+#endif
   const int setup = mbedtls_ssl_setup(&ssl_, &config_);
   if (setup != 0) {
     Fail(setup == MBEDTLS_ERR_SSL_ALLOC_FAILED ? HTTPCLIENT_E_NO_MEMORY : HTTPCLIENT_E_TLS_SETUP);
