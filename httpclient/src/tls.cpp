@@ -147,6 +147,8 @@ bool DerSubject(const unsigned char *der, size_t length, const unsigned char **s
   return true;
 }
 
+// A CA encodes its subject in its own certificate exactly as the issuer of
+// the certificates it issues, so the names are compared byte for byte.
 bool NamesAnIssuer(const mbedtls_x509_crt *chain, const unsigned char *subject, size_t length) {
   for (const mbedtls_x509_crt *c = chain; c != nullptr && c->raw.p != nullptr; c = c->next) {
     if (c->issuer_raw.len == length && memcmp(c->issuer_raw.p, subject, length) == 0) return true;
