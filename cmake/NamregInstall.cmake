@@ -8,6 +8,12 @@ install(TARGETS namreg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS namreg_all namreg_ddnsclient namreg_httpclient namreg_netutility namreg_common namreg_osal
         EXPORT namregTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+if(TARGET namreg_mbedtls)
+  # No file of its own: the mbedTLS archives the HTTP client needs, linked
+  # from the consumer's library path.
+  set_target_properties(namreg_mbedtls PROPERTIES EXPORT_NAME mbedtls)
+  install(TARGETS namreg_mbedtls EXPORT namregTargets)
+endif()
 install(DIRECTORY
           ${PROJECT_SOURCE_DIR}/common/include/namreg
           ${PROJECT_SOURCE_DIR}/osal/include/namreg

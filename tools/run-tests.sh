@@ -2,10 +2,10 @@
 # SPDX-License-Identifier: MIT
 # Builds and runs every test of the project: the normal build, the
 # AddressSanitizer + UndefinedBehaviorSanitizer build, the armhf cross build
-# with its unit tests under qemu-arm, the aarch64 and mipsel cross builds with
-# their program checks under qemu-aarch64 / qemu-mipsel, and the fuzz
-# targets.  As root on Debian 12 it first installs the packages the tests
-# need.
+# with its unit tests under qemu-arm, the armhf build of the HTTP client
+# with TLS, the aarch64 and mipsel cross builds with their program checks
+# under qemu-aarch64 / qemu-mipsel, and the fuzz targets.  As root on
+# Debian 12 it first installs the packages the tests need.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -55,7 +55,43 @@ run_suite() {
 
 run_suite release || status=1
 run_suite asan || status=1
-for preset in armhf aarch64 mipsel; do
+run_suite armhf || status=1
+
+# TLS for armhf (mbedTLS for armhf through multiarch): the HTTP client
+# library and tls_probe, a program over its TLS layer, are built, and the
+# probe fetches one page under qemu-arm from openssl s_server with a
+# certificate made here, in a network namespace of its own.  The TLS tests
+# themselves run in the host builds.
+armhf_tls_handshake() {
+  local work out probe=$PWD/build/armhf-tls/tests/tls/tls_probe
+  work=$(mktemp -d)
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
+      -keyout "$work/key.pem" -out "$work/cert.pem" -subj /CN=127.0.0.1 \
+      -addext subjectAltName=IP:127.0.0.1 -addext extendedKeyUsage=serverAuth 2>/dev/null
+  out=$(cd "$work" && unshare -n bash -c '
+    ip link set lo up
+    openssl s_server -accept 127.0.0.1:8449 -cert cert.pem -key key.pem -www -quiet &
+    server=$!
+    for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/8449) 2>/dev/null && break; sleep 0.1; done
+    qemu-arm -L /usr/arm-linux-gnueabihf "$1" cert.pem 127.0.0.1 / 8449
+    kill $server' _ "$probe" 2>&1) || true
+  rm -rf "$work"
+  echo "$out"
+  [[ $out == *"port 8449: result 0x00000000"* ]]
+}
+echo "== build: armhf-tls"
+tls_t0=$SECONDS
+if ! cmake --preset armhf-tls >/dev/null || ! cmake --build --preset armhf-tls -j "$JOBS"; then
+  summaries+=("armhf-tls: BUILD FAILED")
+  status=1
+elif armhf_tls_handshake; then
+  summaries+=("armhf-tls: HTTP client with TLS built, one HTTPS fetch under qemu-arm ($((SECONDS - tls_t0)) s)")
+else
+  summaries+=("armhf-tls: built, but the HTTPS fetch under qemu-arm FAILED")
+  status=1
+fi
+
+for preset in aarch64 mipsel; do
   run_suite "$preset" || status=1
 done
 

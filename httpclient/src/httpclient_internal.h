@@ -208,6 +208,12 @@ struct HTTPClientContext {
   // A chunk-size line not yet whole after a step: 1 before the CR LF that
   // ends the previous chunk's data, 2 after it; 0 none.
   uint32_t dwChunkLinePending;
+  // TLS of the exchanges (HTTPClient_SetTLS): asked for; the refusal every
+  // exchange answers with, before sending anything, while it is not 0; the
+  // CA file (empty: the system bundle).
+  uint32_t dwTLSEnable;
+  uint32_t dwTLSRefusal;
+  char szTLSCAFile[HTTPCLIENT_TLS_CA_FILE_SIZE];
 };
 
 typedef uint32_t (*HTTPClientStateFunc)(HTTPClientContext *ptClient);

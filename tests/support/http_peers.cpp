@@ -77,13 +77,22 @@ std::string ApachePage() {
   return page + "</body></html>\n";
 }
 
+std::string ApacheBigBody() {
+  std::string body;
+  for (int i = 0; body.size() < 300 * 1024; ++i)
+    body += "big body line " + std::to_string(i) + "\n";
+  body.resize(300 * 1024);
+  return body;
+}
+
 std::string ChunkedCgiBody() {
   std::string body;
   for (int i = 0; i < 40; ++i) body += "chunk line " + std::to_string(i) + "\n";
   return body;
 }
 
-std::unique_ptr<ChildProcess> StartApache(std::string *dir_out, std::string *error, uint16_t port) {
+std::unique_ptr<ChildProcess> StartApache(std::string *dir_out, std::string *error, uint16_t port,
+                                          const std::vector<TlsSite> &tls) {
   std::string apache = FindProgram("apache2");
   if (apache.empty()) {
     *error = "apache2 not installed";
@@ -96,6 +105,11 @@ std::unique_ptr<ChildProcess> StartApache(std::string *dir_out, std::string *err
   for (const char *m : {"mpm_prefork", "authz_core", "authn_core", "authn_file", "auth_basic",
                         "auth_digest", "authz_user", "cgi", "alias"})
     conf += std::string("LoadModule ") + m + "_module " + mods + "mod_" + m + ".so\n";
+  if (!tls.empty()) {
+    for (const char *m : {"socache_shmcb", "ssl"})
+      conf += std::string("LoadModule ") + m + "_module " + mods + "mod_" + m + ".so\n";
+    conf += "SSLSessionCache none\n";
+  }
   conf += "ServerName www.example.test\nListen 127.0.0.1:" + std::to_string(port) + "\n";
   conf += "User nobody\nGroup nogroup\n";
   conf += "PidFile " + dir + "/httpd.pid\nDefaultRuntimeDir " + dir + "\nErrorLog " + dir +
@@ -117,8 +131,19 @@ std::unique_ptr<ChildProcess> StartApache(std::string *dir_out, std::string *err
       "<Location /digest/>\n  AuthType Digest\n  AuthName \"lab\"\n  AuthDigestDomain /digest/\n"
       "  AuthDigestProvider file\n  AuthUserFile " +
       dir + "/htdigest\n  Require valid-user\n</Location>\n";
+  for (const TlsSite &site : tls) {
+    const std::string p = std::to_string(site.port);
+    conf += "Listen 127.0.0.1:" + p + "\n<VirtualHost 127.0.0.1:" + p + ">\n";
+    conf += "  SSLEngine on\n  SSLCertificateFile " + site.files.cert +
+            "\n  SSLCertificateKeyFile " + site.files.key + "\n";
+    // OpenSSL 3 needs security level 0 for TLS 1.0 at all.
+    conf += site.tls10_only ? "  SSLProtocol TLSv1\n  SSLCipherSuite DEFAULT:@SECLEVEL=0\n"
+                            : "  SSLProtocol all -TLSv1 -TLSv1.1\n";
+    conf += "  CustomLog " + dir + "/access-" + p + ".log plain\n</VirtualHost>\n";
+  }
   bool ok =
       WriteFile(dir + "/httpd.conf", conf) && WriteFile(dir + "/htdocs/page.html", ApachePage()) &&
+      WriteFile(dir + "/htdocs/big.txt", ApacheBigBody()) &&
       WriteFile(dir + "/htdigest", "alice:lab:" + Md5Hex("alice:lab:rabbit hole") + "\n") &&
       WriteFile(dir + "/cgi/chunked.cgi",
                 "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\n"
@@ -157,6 +182,13 @@ std::unique_ptr<ChildProcess> StartApache(std::string *dir_out, std::string *err
   if (!WaitUp(child.get(), port, 15000)) {
     *error = "apache2 is not listening: " + Tail(dir + "/error.log") + Tail(dir + "/stdout.log");
     return nullptr;
+  }
+  for (const TlsSite &site : tls) {
+    if (!WaitUp(child.get(), site.port, 5000)) {
+      *error = "apache2 is not listening on " + std::to_string(site.port) + ": " +
+               Tail(dir + "/error.log");
+      return nullptr;
+    }
   }
   return child;
 }

@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "testworld.h"
+#include "tls_kit.h"
 
 namespace nrtest {
 
@@ -20,8 +22,18 @@ constexpr uint16_t kSquidPort = 3128;
 extern const std::string kLongUser;
 extern const std::string kLongPassword;
 
-// Apache on 127.0.0.1:port serving
+// A TLS site of Apache: a port of its own with a certificate; TLS 1.2 and
+// newer, or TLS 1.0 alone (with the old ciphers it needs).  Its requests
+// are logged to <dir>/access-<port>.log.
+struct TlsSite {
+  uint16_t port = 0;
+  CertFiles files;
+  bool tls10_only = false;
+};
+
+// Apache on 127.0.0.1:port, and on the port of each TLS site, serving
 //   /page.html                  ApachePage() (1 KiB)
+//   /big.txt                    ApacheBigBody() (300 KiB)
 //   /basic/page.html            the same behind Basic (kLongUser / kLongPassword)
 //   /digest/page.html           behind Digest, qop=auth ("alice" / "rabbit hole", realm "lab")
 //   /cgi/chunked.cgi            ChunkedCgiBody() without a length
@@ -32,8 +44,10 @@ extern const std::string kLongPassword;
 // *dir receives the directory (config, logs).  Null with the reason when
 // apache2 is missing or does not come up.
 std::unique_ptr<ChildProcess> StartApache(std::string *dir, std::string *error,
-                                          uint16_t port = kApachePort);
+                                          uint16_t port = kApachePort,
+                                          const std::vector<TlsSite> &tls = {});
 std::string ApachePage();
+std::string ApacheBigBody();
 std::string ChunkedCgiBody();
 
 // Squid on 127.0.0.1:port asking for Basic proxy credentials ("camera" /

@@ -108,6 +108,29 @@ extern const char g_szHTTPClientVersionId[]; /* "$Id: 1.7.0.0 httpclient lib ...
  * user name holds ':'; see "Texts of a request" below. */
 #define HTTPCLIENT_E_UNSAFE_TEXT 0x80010039u
 
+/* TLS (HTTPClient_SetTLS).  Each refusal ends the exchange before any byte
+ * of the request (and so before any credential) has been sent. */
+#define HTTPCLIENT_E_TLS_NOT_BUILT 0x80010040u /* TLS asked for, library built without it */
+#define HTTPCLIENT_E_TLS_SETUP     0x80010041u /* no random source, host unusable for the check */
+#define HTTPCLIENT_E_TLS_CA_FILE   0x80010042u /* CA file unreadable or without a certificate */
+#define HTTPCLIENT_E_TLS_VERSION   0x80010043u /* server offers only TLS 1.1 or older */
+#define HTTPCLIENT_E_TLS_HANDSHAKE                                                                \
+  0x80010044u                                       /* handshake failed (alert, no common cipher, \
+                                                       not TLS, closed) */
+#define HTTPCLIENT_E_TLS_CERT_UNTRUSTED 0x80010045u /* certificate from no trusted CA */
+#define HTTPCLIENT_E_TLS_CERT_EXPIRED   0x80010046u /* certificate expired or not yet valid */
+#define HTTPCLIENT_E_TLS_CERT_NAME      0x80010047u /* certificate not for the server's host */
+#define HTTPCLIENT_E_TLS_CERT_REFUSED                       \
+  0x80010048u /* certificate refused otherwise (weak key or \
+                 hash, key usage, unreadable) */
+#define HTTPCLIENT_E_TLS_RECORD                                                         \
+  0x80010049u                               /* after the handshake: a record failed its \
+                                               check, or a fatal alert */
+#define HTTPCLIENT_E_TLS_TUNNEL 0x8001004au /* TLS with a tunnel or raw send */
+/* 1 when a code is one of the certificate refusals above. */
+#define HTTPCLIENT_TLS_IS_CERT_FAILURE(code) \
+  ((code) >= HTTPCLIENT_E_TLS_CERT_UNTRUSTED && (code) <= HTTPCLIENT_E_TLS_CERT_REFUSED)
+
 /* A final HTTP status other than 200: HTTPCLIENT_E_HTTP_STATUS + status
  * index (HTTPCLIENT_E_HTTP_STATUS alone: no recognised status). */
 #define HTTPCLIENT_E_HTTP_STATUS 0x80010100u
@@ -218,6 +241,15 @@ typedef struct HTTPClientInfo {
   uint32_t dwTOSEnable;
   uint32_t dwTOS; /* IP_TOS when enabled */
 } HTTPClientInfo;
+
+/* TLS settings of a client (HTTPClient_SetTLS). */
+#define HTTPCLIENT_TLS_CA_FILE_SIZE   256
+#define HTTPCLIENT_TLS_SYSTEM_CA_FILE "/etc/ssl/certs/ca-certificates.crt"
+typedef struct HTTPClientTLSOptions {
+  uint32_t dwEnable;                          /* 1: TLS, 0: plain TCP */
+  char szCAFile[HTTPCLIENT_TLS_CA_FILE_SIZE]; /* PEM file of the CAs to trust; empty:
+                                                 HTTPCLIENT_TLS_SYSTEM_CA_FILE */
+} HTTPClientTLSOptions;
 
 /* The client record is the library's own; callers hold a handle. */
 typedef struct HTTPClientContext HTTPClientContext;
@@ -385,6 +417,50 @@ uint32_t HTTPClient_SendTunnelData(HTTPClientHandle hClient,
 uint32_t HTTPClient_Abort(HTTPClientHandle hClient);
 /* One asynchronous step. */
 uint32_t HTTPClient_Process(HTTPClientHandle hClient);
+
+/* ---- TLS (HTTPS) --------------------------------------------------------
+ * A client speaks TLS when HTTPClient_SetTLS has turned it on; no record of
+ * the exchange changes.  The setting belongs to the client and holds for
+ * every exchange started after it (401/407 repeats and asynchronous
+ * reconnects included) until it is set again; a new client speaks plain
+ * TCP.  szURI stays the path and query: "https://" is not taken from it.
+ * The caller names the port (443 for HTTPS servers).
+ *
+ * Over TLS, an exchange:
+ * - connects as before (directly, or through the proxy with CONNECT and
+ *   the proxy credentials), then runs the TLS handshake inside the same
+ *   time budget (the connect time-out in asynchronous mode, the total
+ *   budget in synchronous mode; a handshake not done in time ends with
+ *   0x8001001b like a connect), as steps of HTTPClient_Process in
+ *   asynchronous mode, with the same events as plain HTTP;
+ * - speaks TLS 1.2 only (nothing older; ECDHE key exchange, with AES-GCM or
+ *   ChaCha20-Poly1305 first and AES-CBC last), sends the server's host name as SNI and checks the
+ *   certificate chain against the CA file, its validity dates, its use for
+ *   servers, and its names against the server's host (tServer.szHost; a
+ *   dotted quad, or an empty host with dwAddress, is checked against the
+ *   certificate's IP addresses and sent without SNI);
+ * - sends the request only when all of that passed; a refusal is one of the
+ *   HTTPCLIENT_E_TLS_* codes, and a certificate refusal is a code for which
+ *   HTTPCLIENT_TLS_IS_CERT_FAILURE holds.
+ * There is no mode without the certificate check.  The tunnel operations and
+ * raw sends hand plain sockets over and refuse a client set to TLS with
+ * HTTPCLIENT_E_TLS_TUNNEL.
+ *
+ * Memory: mbedTLS allocates about 34 KiB of record buffers per connection
+ * and a few KiB during the handshake; of the CA file only the certificates
+ * named as issuers in the server's chain are kept (the file is read one
+ * certificate at a time). */
+
+/* 1 when the library's exchanges can speak TLS, else 0. */
+uint32_t HTTPClient_TLSBuiltIn(void);
+/* Sets the client's TLS for the exchanges that follow (idle client only:
+ * HTTPCLIENT_E_BUSY).  Null options: HTTPCLIENT_E_INVALID_INFO.  With
+ * dwEnable 1, a CA file name that is not terminated within its array or
+ * holds control bytes gives HTTPCLIENT_E_TLS_CA_FILE, and a library built
+ * without TLS gives HTTPCLIENT_E_TLS_NOT_BUILT; in both cases TLS stays
+ * asked for, and every following exchange fails with that code without
+ * sending anything, until TLS is set again. */
+uint32_t HTTPClient_SetTLS(HTTPClientHandle hClient, const HTTPClientTLSOptions *ptOptions);
 
 /* Appends the credential lines and the blank line to the request text. */
 uint32_t HTTPClient_Authorize(HTTPClientHandle hClient);
