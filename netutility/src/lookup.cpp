@@ -7,25 +7,12 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "file_guard.h"
 #include "namreg/netutility.h"
 
 namespace namreg {
 
 namespace {
-
-class FileGuard {
- public:
-  explicit FileGuard(FILE *file) : file_(file) {}
-  ~FileGuard() {
-    if (file_ != nullptr) fclose(file_);
-  }
-  FileGuard(const FileGuard &) = delete;
-  FileGuard &operator=(const FileGuard &) = delete;
-  FILE *get() const { return file_; }
-
- private:
-  FILE *file_;
-};
 
 // Host names compare without regard to ASCII case.
 bool SameName(const char *a, const char *b) {
@@ -40,7 +27,7 @@ bool SameName(const char *a, const char *b) {
 }  // namespace
 
 bool LookupHostsFile(const char *host_name, uint32_t *address) {
-  FileGuard file(fopen("/etc/hosts", "r"));
+  namreg::netutility::FileGuard file(fopen("/etc/hosts", "r"));
   if (file.get() == nullptr) return false;
   char line[512];
   bool line_start = true;

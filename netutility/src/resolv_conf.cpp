@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "file_guard.h"
 #include "namreg/netutility.h"
 
 namespace {
@@ -13,20 +14,6 @@ constexpr size_t kReadSize = 256;
 constexpr size_t kMaxAddressText = 63;
 const char kKeyword[] = "nameserver ";
 
-class FileGuard {
- public:
-  explicit FileGuard(FILE *file) : file_(file) {}
-  ~FileGuard() {
-    if (file_ != nullptr) fclose(file_);
-  }
-  FileGuard(const FileGuard &) = delete;
-  FileGuard &operator=(const FileGuard &) = delete;
-  FILE *get() const { return file_; }
-
- private:
-  FILE *file_;
-};
-
 }  // namespace
 
 extern "C" int NetUtility_GetDNSIP(uint32_t *primary, uint32_t *secondary) {
@@ -34,7 +21,7 @@ extern "C" int NetUtility_GetDNSIP(uint32_t *primary, uint32_t *secondary) {
   *primary = 0;
   *secondary = 0;
 
-  FileGuard file(fopen("/etc/resolv.conf", "r"));
+  namreg::netutility::FileGuard file(fopen("/etc/resolv.conf", "r"));
   if (file.get() == nullptr) return -1;
   // One byte more than is read, so the bytes read always end in a zero.
   char text[kReadSize + 1];

@@ -50,6 +50,23 @@ inline DDNSClientSettings HLDMSettings(const std::string &host, const std::strin
   return s;
 }
 
+// The settings of an update-type operation: enabled, the provider, host
+// name, user name and password (HTTP port 80, nothing else flagged).
+inline DDNSClientSettings UpdateSettings(uint32_t provider, const char *host = "cam.example.net",
+                                         const char *user = "user", const char *password = "pass") {
+  DDNSClientSettings s;
+  std::memset(&s, 0, sizeof s);
+  s.dwFlags = DDNSCLIENT_FLAG_ENABLE | DDNSCLIENT_FLAG_PROVIDER | DDNSCLIENT_FLAG_HOSTNAME |
+              DDNSCLIENT_FLAG_USERNAME | DDNSCLIENT_FLAG_PASSWORD;
+  s.dwEnable = 1;
+  s.dwServiceProvider = provider;
+  std::snprintf(s.szHostName, sizeof s.szHostName, "%s", host);
+  std::snprintf(s.szUserName, sizeof s.szUserName, "%s", user);
+  std::snprintf(s.szPassword, sizeof s.szPassword, "%s", password);
+  s.wHTTPAlternativePort = 80;
+  return s;
+}
+
 // Standard output of `body` (stdio flushed on both sides).
 template <typename Body>
 std::string CaptureOut(Body body) {

@@ -24,20 +24,6 @@ using ddnstest::Client;
 using provtest::HttpPeer;
 using provtest::Reply;
 
-DDNSClientSettings Settings(uint32_t provider, const char *host = "cam.example.net") {
-  DDNSClientSettings s;
-  std::memset(&s, 0, sizeof s);
-  s.dwFlags = DDNSCLIENT_FLAG_ENABLE | DDNSCLIENT_FLAG_PROVIDER | DDNSCLIENT_FLAG_HOSTNAME |
-              DDNSCLIENT_FLAG_USERNAME | DDNSCLIENT_FLAG_PASSWORD;
-  s.dwEnable = 1;
-  s.dwServiceProvider = provider;
-  std::snprintf(s.szHostName, sizeof s.szHostName, "%s", host);
-  std::strcpy(s.szUserName, "user");
-  std::strcpy(s.szPassword, "pass");
-  s.wHTTPAlternativePort = 80;
-  return s;
-}
-
 // A TCP peer that takes a request and never answers.
 class SilentPeer {
  public:
@@ -79,7 +65,7 @@ TEST(OperationDeadline, SilentPeersEndEachOperationWithItsBudget) {
     Client client;
     ASSERT_EQ(client.result, 0u);
     std::strcpy(client->szDDNSServerName, "ddns.configured.example");
-    DDNSClientSettings s = Settings(23);
+    DDNSClientSettings s = ddnstest::UpdateSettings(23);
     s.dwFlags |= DDNSCLIENT_FLAG_CHECKIP_PORT | DDNSCLIENT_FLAG_UPDATE_PORT |
                  DDNSCLIENT_FLAG_PROVIDER_TEXT1 | DDNSCLIENT_FLAG_PROVIDER_TEXT2;
     s.wCheckIPPort = 8008;
@@ -106,7 +92,7 @@ TEST(OperationDeadline, SilentPeersEndEachOperationWithItsBudget) {
     std::strcpy(info.szHLDMServerName, "hldm.example");
     DDNSClientContext *context = nullptr;
     CaptureOut([&] { ASSERT_EQ(DDNSClient_Initial(&context, &info), 0u); });
-    DDNSClientSettings s = Settings(5);
+    DDNSClientSettings s = ddnstest::UpdateSettings(5);
     const uint64_t start = clock.ElapsedMs();
     uint32_t address = 0;
     CaptureOut([&] { EXPECT_EQ(DDNSClient_Update(context, &s, 5, &address), 0x8002000Bu); });
@@ -123,7 +109,7 @@ TEST(OperationDeadline, SilentPeersEndEachOperationWithItsBudget) {
     ASSERT_TRUE(silent.ok());
     Client client;
     ASSERT_EQ(client.result, 0u);
-    DDNSClientSettings s = Settings(1);
+    DDNSClientSettings s = ddnstest::UpdateSettings(1);
     nrtest::VirtualClock clock;
     uint32_t address = 0;
     CaptureOut([&] { EXPECT_EQ(DDNSClient_Update(client.context, &s, 1, &address), 0x8002000Bu); });
@@ -148,7 +134,7 @@ TEST(OperationDeadline, HuagaiEndsWithNoGenuineReplyWhenNoAskFitsAnyMore) {
   ASSERT_TRUE(fake.ok());
   Client client;
   ASSERT_EQ(client.result, 0u);
-  DDNSClientSettings s = Settings(30);
+  DDNSClientSettings s = ddnstest::UpdateSettings(30);
   s.dwFlags |= DDNSCLIENT_FLAG_CHECKIP_PORT;
   s.dwCheckIPPortSwitch = 0;
   nrtest::VirtualClock clock;
@@ -185,7 +171,7 @@ TEST(OperationDeadline, SlowSaltAndSilentGnuDIPUpdateEndWithTheBudget) {
   Client client;
   ASSERT_EQ(client.result, 0u);
   ASSERT_EQ(DDNSClient_SetExternalIP(client.context, 2, "198.51.100.7"), 0u);
-  DDNSClientSettings s = Settings(6);
+  DDNSClientSettings s = ddnstest::UpdateSettings(6);
   // The host name's lookup of the settings step is answered at once.
   const auto start = std::chrono::steady_clock::now();
   uint32_t address = 0;

@@ -66,17 +66,7 @@ class Engine : public ::testing::Test {
   }
 
   static DDNSClientSettings Settings(uint32_t provider) {
-    DDNSClientSettings s;
-    std::memset(&s, 0, sizeof s);
-    s.dwFlags = DDNSCLIENT_FLAG_ENABLE | DDNSCLIENT_FLAG_PROVIDER | DDNSCLIENT_FLAG_HOSTNAME |
-                DDNSCLIENT_FLAG_USERNAME | DDNSCLIENT_FLAG_PASSWORD;
-    s.dwEnable = 1;
-    s.dwServiceProvider = provider;
-    std::snprintf(s.szHostName, sizeof s.szHostName, "%s", kCameraHost);
-    std::snprintf(s.szUserName, sizeof s.szUserName, "user");
-    std::snprintf(s.szPassword, sizeof s.szPassword, "pass");
-    s.wHTTPAlternativePort = 80;
-    return s;
+    return ddnstest::UpdateSettings(provider, kCameraHost);
   }
 
   void Page(const std::string &page) {

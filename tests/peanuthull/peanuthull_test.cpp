@@ -67,16 +67,8 @@ class PeanutHullTest : public ::testing::Test {
   }
 
   DDNSClientSettings Settings(const char *user = kUser, const char *password = kPassword) {
-    DDNSClientSettings s;
-    std::memset(&s, 0, sizeof s);
-    s.dwFlags = DDNSCLIENT_FLAG_ENABLE | DDNSCLIENT_FLAG_PROVIDER | DDNSCLIENT_FLAG_HOSTNAME |
-                DDNSCLIENT_FLAG_USERNAME | DDNSCLIENT_FLAG_PASSWORD;
-    s.dwEnable = 1;
-    s.dwServiceProvider = DDNSCLIENT_PROVIDER_PEANUTHULL;
-    std::snprintf(s.szHostName, sizeof s.szHostName, "cam.example.test");
-    std::snprintf(s.szUserName, sizeof s.szUserName, "%s", user);
-    std::snprintf(s.szPassword, sizeof s.szPassword, "%s", password);
-    return s;
+    return ddnstest::UpdateSettings(DDNSCLIENT_PROVIDER_PEANUTHULL, "cam.example.test", user,
+                                    password);
   }
 
   // Applies the settings and logs in directly (no retries).

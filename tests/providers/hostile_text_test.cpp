@@ -16,6 +16,7 @@ namespace {
 
 using ddnstest::CaptureOut;
 using ddnstest::Client;
+using ddnstest::UpdateSettings;
 using provtest::HttpPeer;
 using provtest::Reply;
 
@@ -51,18 +52,20 @@ class AllPorts {
   std::vector<std::unique_ptr<HttpPeer>> peers_;
 };
 
-DDNSClientSettings UpdateSettings(uint32_t provider) {
-  DDNSClientSettings s;
-  std::memset(&s, 0, sizeof s);
-  s.dwFlags = DDNSCLIENT_FLAG_ENABLE | DDNSCLIENT_FLAG_PROVIDER | DDNSCLIENT_FLAG_HOSTNAME |
-              DDNSCLIENT_FLAG_USERNAME | DDNSCLIENT_FLAG_PASSWORD;
-  s.dwEnable = 1;
-  s.dwServiceProvider = provider;
-  std::strcpy(s.szHostName, "cam.example.net");
-  std::strcpy(s.szUserName, "user");
-  std::strcpy(s.szPassword, "pass");
-  s.wHTTPAlternativePort = 80;
-  return s;
+// A context as the settings of `provider` leave it (PCCW's server, ports
+// and paths included), written directly.
+void FillContext(DDNSClientContext *c, uint32_t provider) {
+  c->dwServiceProvider = provider;
+  c->dwNetworkTimeout = 5;
+  std::strcpy(c->szHostName, "cam.example.net");
+  std::strcpy(c->szUserName, "user");
+  std::strcpy(c->szPassword, "pass");
+  std::strcpy(c->szCurrentIP, "203.0.113.9");
+  std::strcpy(c->szDDNSServerName, "ddns.configured.example");
+  std::strcpy(c->szProviderText1, "/pccw/ip");
+  std::strcpy(c->szProviderText2, "/pccw/update");
+  c->wCheckIPPort = 8008;
+  c->wUpdatePort = 8008;
 }
 
 // A control byte in any text of the settings refuses them whole: 0x80010006,
@@ -217,17 +220,7 @@ TEST(HostileText, EveryComposerRefusesAControlByte) {
     SCOPED_TRACE(c.name);
     Client client;
     ASSERT_EQ(client.result, 0u);
-    client->dwServiceProvider = c.provider;
-    client->dwNetworkTimeout = 5;
-    std::strcpy(client->szHostName, "cam.example.net");
-    std::strcpy(client->szUserName, "user");
-    std::strcpy(client->szPassword, "pass");
-    std::strcpy(client->szCurrentIP, "203.0.113.9");
-    std::strcpy(client->szDDNSServerName, "ddns.configured.example");
-    std::strcpy(client->szProviderText1, "/pccw/ip");
-    std::strcpy(client->szProviderText2, "/pccw/update");
-    client->wCheckIPPort = 8008;
-    client->wUpdatePort = 8008;
+    FillContext(client.context, c.provider);
     c.spoil(client.context);
     const std::string out = CaptureOut([&] { EXPECT_EQ(c.routine(client.context), 0x80010006u); });
     EXPECT_NE(out.find("Text holds a control byte"), std::string::npos) << out;
@@ -301,17 +294,8 @@ TEST(HostileText, QueryValuesArePercentEncoded) {
     SCOPED_TRACE(c.name);
     Client client;
     ASSERT_EQ(client.result, 0u);
-    client->dwServiceProvider = c.provider;
-    client->dwNetworkTimeout = 5;
+    FillContext(client.context, c.provider);
     client->dwUpdatePortSwitch = 0;
-    std::strcpy(client->szHostName, "cam.example.net");
-    std::strcpy(client->szUserName, "user");
-    std::strcpy(client->szPassword, "pass");
-    std::strcpy(client->szCurrentIP, "203.0.113.9");
-    std::strcpy(client->szDDNSServerName, "ddns.configured.example");
-    std::strcpy(client->szProviderText1, "/pccw/ip");
-    client->wCheckIPPort = 8008;
-    client->wUpdatePort = 8008;
     c.fill(client.context);
     CaptureOut([&] { c.routine(client.context); });
     const std::vector<std::string> requests = ports.Take();

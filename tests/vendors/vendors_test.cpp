@@ -222,16 +222,7 @@ class VendorService : public ::testing::Test {
 
   DDNSClientSettings Settings(uint32_t provider, const char *host, const char *user,
                               const char *password) {
-    DDNSClientSettings s;
-    std::memset(&s, 0, sizeof s);
-    s.dwFlags = DDNSCLIENT_FLAG_ENABLE | DDNSCLIENT_FLAG_PROVIDER | DDNSCLIENT_FLAG_HOSTNAME |
-                DDNSCLIENT_FLAG_USERNAME | DDNSCLIENT_FLAG_PASSWORD;
-    s.dwEnable = 1;
-    s.dwServiceProvider = provider;
-    std::snprintf(s.szHostName, sizeof s.szHostName, "%s", host);
-    std::snprintf(s.szUserName, sizeof s.szUserName, "%s", user);
-    std::snprintf(s.szPassword, sizeof s.szPassword, "%s", password);
-    return s;
+    return ddnstest::UpdateSettings(provider, host, user, password);
   }
 
   void ExpectNoDescriptorLeft() {
