@@ -37,7 +37,7 @@ ddnsupdate="$work/ddnsupdate"
 strip -o "$ddnsupdate" "$build/ddnsupdate/ddnsupdate"
 curl_bin=$(readlink -f "$(command -v curl)")
 
-ours=("$ddnsupdate" -p dyndns -n cam.example.net -u camuser -W "$work/password" -t 10 --once)
+ours=("$ddnsupdate" -p dyndns -n cam.example.net -u camuser -W "$work/password" -t 10 --once --no-tls)
 theirs=("$curl_bin" -s -o /dev/null "http://checkip.dyndns.org:8245/" --next -s -o /dev/null
         -u camuser:s3cret "http://members.dyndns.org:8245/nic/update?system=dyndns&hostname=cam.example.net&myip=203.0.113.9")
 

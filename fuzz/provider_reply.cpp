@@ -14,10 +14,11 @@
 // Checks, for every table: a result of the DDNS families (0, 0x7001xxxx,
 // 0x8002xxxx), the context left as it was, and no keyword found in a prefix
 // of a body in which none is found (a table decides by the keywords the body
-// holds).  For the check-IP routine: the fetch ends within the context's
-// time-out on the peer's clock; on success the current address is a dotted
-// quad that the page holds; on failure it is the one from before; the socket
-// is closed.
+// holds), unless the cut falls right before a digit (a keyword ending in a
+// digit counts only where no digit follows it).  For the check-IP routine:
+// the fetch ends within the context's time-out on the peer's clock; on
+// success the current address is a dotted quad that the page holds; on
+// failure it is the one from before; the socket is closed.
 #include <arpa/inet.h>
 #include <stdarg.h>
 #include <stdint.h>
@@ -94,7 +95,12 @@ void CheckTables(DDNSClientContext *context, DDNSClientContext *before, const ui
     const uint32_t whole = Judge(table, context, before);
     SetResponse(context, body, cut);
     const uint32_t prefix = Judge(table, context, before);
-    if (whole == DDNSCLIENT_E_UNKNOWN_RESPONSE && prefix != DDNSCLIENT_E_UNKNOWN_RESPONSE)
+    // A keyword that ends in a digit counts only where no digit follows it,
+    // so a cut right before a digit may end such a keyword ("200" of
+    // "2000"): the property holds for cuts before anything else.
+    const bool digit_follows = cut < length && body[cut] >= '0' && body[cut] <= '9';
+    if (whole == DDNSCLIENT_E_UNKNOWN_RESPONSE && prefix != DDNSCLIENT_E_UNKNOWN_RESPONSE &&
+        !digit_follows)
       Fail("%s table: nothing found in %zu bytes, 0x%08x in their first %zu", table.name, length,
            prefix, cut);
   }

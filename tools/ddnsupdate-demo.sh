@@ -45,7 +45,7 @@ run() {
   echo "  exit status $?"
   set -e
 }
-common=(-p dyndns -n cam.example.net -u camuser -t 10 --once)
+common=(-p dyndns -n cam.example.net -u camuser -t 10 --once --no-tls)
 run "${common[@]}" -W "$work/password"
 run "${common[@]}" -W "$work/wrong"
 run "${common[@]}" -W "$work/password"

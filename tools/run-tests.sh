@@ -73,7 +73,7 @@ armhf_tls_handshake() {
     openssl s_server -accept 127.0.0.1:8449 -cert cert.pem -key key.pem -www -quiet &
     server=$!
     for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/8449) 2>/dev/null && break; sleep 0.1; done
-    qemu-arm -L /usr/arm-linux-gnueabihf "$1" cert.pem 127.0.0.1 / 8449
+    qemu-arm -L /usr/arm-linux-gnueabihf -E LD_LIBRARY_PATH=/lib "$1" cert.pem 127.0.0.1 / 8449
     kill $server' _ "$probe" 2>&1) || true
   rm -rf "$work"
   echo "$out"

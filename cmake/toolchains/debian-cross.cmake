@@ -10,5 +10,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The target's loader and libraries for the emulator.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${NAMREG_QEMU} -L /usr/${NAMREG_TRIPLET})
+# The target's loader and libraries for the emulator.  The cross
+# toolchain's C library comes first: where the target's packages are also
+# installed through multiarch (mbedTLS for armhf brings libc6:armhf), the
+# loader would otherwise find that C library of another build in
+# /lib/<triplet> before its own, and threads crash.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${NAMREG_QEMU} -L /usr/${NAMREG_TRIPLET} -E LD_LIBRARY_PATH=/lib)
