@@ -9,7 +9,10 @@
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <namreg/ddnsclient.h>
+#include <namreg/httpclient.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "outcome.h"
 
@@ -95,6 +98,8 @@ void dd_config_defaults(struct dd_config *config) {
   g->refresh_days = 28;
   snprintf(g->mac, sizeof g->mac, "020000000001");
   snprintf(g->firmware, sizeof g->firmware, "ddnsupdate");
+  /* HTTPS where the provider offers it, when the libraries speak TLS. */
+  g->tls = HTTPClient_TLSBuiltIn() != 0;
 }
 
 int dd_parse_mac(const char *text, char out[13]) {
@@ -120,14 +125,18 @@ static int IsAddress(const char *text) {
   return inet_pton(AF_INET, text, &in) == 1 && in.s_addr != 0;
 }
 
-/* http://HOST[:PORT]/PATH with a host the HTTP client can hold. */
+static int IsHttpsUrl(const char *url) {
+  return strncasecmp(url, "https://", 8) == 0;
+}
+
+/* http://HOST[:PORT]/PATH or https://... with a host the HTTP client can
+ * hold. */
 static int CheckUrl(const char *url, char *error, size_t size) {
-  if (strncasecmp(url, "https://", 8) == 0)
-    return Error(error, size,
-                 "HTTPS is not available yet: this build's HTTP client speaks plain HTTP only");
-  if (strncasecmp(url, "http://", 7) != 0)
-    return Error(error, size, "the URL '%s' does not start with http://", url);
-  const char *host = url + 7;
+  if (IsHttpsUrl(url) && !HTTPClient_TLSBuiltIn())
+    return Error(error, size, "the URL '%s' needs TLS, and this build has none", url);
+  if (!IsHttpsUrl(url) && strncasecmp(url, "http://", 7) != 0)
+    return Error(error, size, "the URL '%s' does not start with http:// or https://", url);
+  const char *host = url + (IsHttpsUrl(url) ? 8 : 7);
   const size_t host_length = strcspn(host, ":/");
   if (host_length == 0 || host_length > 35)
     return Error(error, size, "the URL's host must be 1 to 35 characters");
@@ -252,10 +261,8 @@ int dd_config_set(struct dd_config *config, struct dd_section *s, const char *na
       int b = 0;
       if (!ParseBool(value, &b))
         return Error(error, size, "'%s' must be yes or no, not '%s'", name, value);
-      if (k == DD_KEY_TLS && b)
-        return Error(error, size,
-                     "tls = yes: HTTPS is not available yet (this build's HTTP client speaks "
-                     "plain HTTP only)");
+      if (k == DD_KEY_TLS && b && !HTTPClient_TLSBuiltIn())
+        return Error(error, size, "tls = yes: this build of the libraries has no TLS");
       memcpy(field, &b, sizeof b);
       break;
     }
@@ -314,9 +321,32 @@ static void Inherit(const struct dd_section *g, struct dd_section *s) {
   if (!s->key_line[DD_KEY_FIRMWARE]) memcpy(s->firmware, g->firmware, sizeof s->firmware);
 }
 
+/* The section's HTTPS settings against its URLs and its CA file. */
+static int CheckTls(const struct dd_section *s, char *error, size_t size) {
+  if (!s->tls &&
+      (IsHttpsUrl(s->url) || (s->source.kind == DD_SOURCE_URL && IsHttpsUrl(s->source.text))))
+    return Error(error, size, "[%s] has an https:// URL, and HTTPS is off (tls = no)", s->name);
+  if (s->ca_file[0] != '\0' && access(s->ca_file, R_OK) != 0)
+    return Error(error, size, "[%s] cannot read the CA file '%s': %s", s->name, s->ca_file,
+                 strerror(errno));
+  return 1;
+}
+
+int dd_config_apply_tls(struct dd_config *config, const struct dd_section *from, char *error,
+                        size_t size) {
+  for (int i = 0; i < config->section_count; ++i) {
+    struct dd_section *s = &config->sections[i];
+    if (from->key_line[DD_KEY_TLS]) s->tls = from->tls;
+    if (from->key_line[DD_KEY_CA_FILE]) memcpy(s->ca_file, from->ca_file, sizeof s->ca_file);
+    if (!CheckTls(s, error, size)) return 0;
+  }
+  return 1;
+}
+
 static int FinishSection(const struct dd_config *config, struct dd_section *s, char *error,
                          size_t size) {
   Inherit(&config->global, s);
+  if (!CheckTls(s, error, size)) return 0;
   const struct dd_provider *p = s->provider;
   if (p == NULL) return Error(error, size, "[%s] names no provider", s->name);
   if (s->host_count == 0) return Error(error, size, "[%s] names no host", s->name);
@@ -553,6 +583,21 @@ void dd_config_print(const struct dd_config *config, FILE *out) {
       fprintf(out, "  check-IP: port %u path %s; update: port %u path %s\n",
               (unsigned)s->checkip_port, (dd_escape(s->checkip_path, a, sizeof a), a),
               (unsigned)s->update_port, (dd_escape(s->update_path, b, sizeof b), b));
+    fprintf(out, "  https: %s", s->tls ? "yes" : "no (plain HTTP)");
+    if (s->tls) {
+      const uint32_t offered = DDNSClient_ProviderTLS(s->provider->number);
+      const char *what =
+          s->provider->kind == DD_KIND_URL                         ? "as its URLs say"
+          : s->provider->kind == DD_KIND_DYNDNS2 && s->port == 443 ? "the update (port 443)"
+          : s->provider->kind == DD_KIND_DYNDNS2                   ? "none (port is not 443)"
+          : (offered & DDNSCLIENT_TLS_UPDATE) != 0 && s->source.kind != DD_SOURCE_CHECKIP
+              ? "the update"
+          : (offered & DDNSCLIENT_TLS_UPDATE) != 0 ? "the update, not the check-IP page"
+                                                   : "none offered by the provider";
+      fprintf(out, ", for %s; CA file %s", what,
+              s->ca_file[0] != '\0' ? (dd_escape(s->ca_file, a, sizeof a), a) : "of the system");
+    }
+    fputc('\n', out);
     if (s->camera_mac[0] != '\0')
       fprintf(out, "  camera: MAC %s, address %s, port %u\n", s->camera_mac, s->camera_address,
               (unsigned)s->camera_port);

@@ -111,6 +111,11 @@ int dd_config_load(const char *path, struct dd_config *config, char *error, size
 /* Checks a configuration built another way (the command line); the same
  * return as dd_config_load. */
 int dd_config_finish(struct dd_config *config, char *error, size_t size);
+/* The command line's tls and ca-file (set in `from`) over every section of a
+ * loaded file; 1, or 0 with the message (an https:// URL with HTTPS off, a CA
+ * file that cannot be read). */
+int dd_config_apply_tls(struct dd_config *config, const struct dd_section *from, char *error,
+                        size_t size);
 /* Sets one key of a section as the file would; 1, or 0 with the message. */
 int dd_config_set(struct dd_config *config, struct dd_section *section, const char *name,
                   const char *value, int line, char *error, size_t size);

@@ -82,6 +82,7 @@ static void Usage(FILE *out) {
       "                  [--port PORT] [--path PATH] [--url TEMPLATE --success WORDS\n"
       "                  [--failure WORDS]] [--mac MAC] [--firmware TEXT]\n"
       "                  [--current-password TEXT] [--change-password] [--register | --offline]\n"
+      "                  [--no-tls] [--ca-file FILE]\n"
       "       ddnsupdate --list-providers | -V | -h\n"
       "\n"
       "  -c, --config       config file of every account (default " DD_DEFAULT_CONFIG
@@ -106,6 +107,9 @@ static void Usage(FILE *out) {
       "      --port, --path dyndns2: the server's port (80) and path (/nic/update)\n"
       "      --url          url: the update URL, %h host, %i address, %u user, %p password\n"
       "      --success, --failure  url: comma-separated reply keywords\n"
+      "      --no-tls       plain HTTP only (default: HTTPS where the provider offers it;\n"
+      "                     dyndns2 on port 443; https:// URLs)\n"
+      "      --ca-file      the CAs to trust, a PEM file (default: the system's)\n"
       "      --mac          the camera's MAC (001122AABBCC or 00:11:22:AA:BB:CC;\n"
       "                     default $MAC_ADDR)\n"
       "      --firmware     the model / firmware text sent as User-Agent\n"
@@ -168,6 +172,7 @@ static int ParseOptions(int argc, char **argv, struct Options *o, struct dd_conf
     kSuccess,
     kFailure,
     kTls,
+    kNoTls,
     kCaFile,
     kTestMinute,
     kTestRounds
@@ -196,6 +201,7 @@ static int ParseOptions(int argc, char **argv, struct Options *o, struct dd_conf
       {"success", required_argument, NULL, kSuccess},
       {"failure", required_argument, NULL, kFailure},
       {"tls", no_argument, NULL, kTls},
+      {"no-tls", no_argument, NULL, kNoTls},
       {"ca-file", required_argument, NULL, kCaFile},
       {"mac", required_argument, NULL, kMac},
       {"firmware", required_argument, NULL, kFirmware},
@@ -293,12 +299,11 @@ static int ParseOptions(int argc, char **argv, struct Options *o, struct dd_conf
         status = SetOption(config, "failure", optarg);
         break;
       case kTls:
-        status = SetGlobal(config, "tls", "yes");
+      case kNoTls:
+        status = SetGlobal(config, "tls", c == kTls ? "yes" : "no");
         break;
       case kCaFile:
-        status = Fail(
-            "--ca-file: HTTPS is not available yet (this build's HTTP client speaks "
-            "plain HTTP only)");
+        status = SetGlobal(config, "ca-file", optarg);
         break;
       case kMac:
         status = SetGlobal(config, "mac", optarg);
@@ -400,6 +405,8 @@ static enum dd_class RunRound(struct dd_host *host, enum dd_operation operation,
   dd_host_remember(host, result, dd_class_is_success(c) ? address : 0);
 
   const char *words = dd_class_words(c);
+  char detail[128];
+  dd_result_detail(result, (int64_t)time(NULL), detail, sizeof detail);
   if (result == DDNSCLIENT_OK && operation == DD_OP_IODATA_REGISTER) words = "registered";
   if (result == DDNSCLIENT_OK && operation == DD_OP_IODATA_OFFLINE) words = "offline";
   if (result == DDNSCLIENT_OK && operation == DD_OP_MEGACHIPS_PASSWORD) words = "password changed";
@@ -415,9 +422,9 @@ static enum dd_class RunRound(struct dd_host *host, enum dd_operation operation,
   dd_report(action == DD_ACTION_DONE    ? LOG_INFO
             : action == DD_ACTION_RETRY ? LOG_WARNING
                                         : LOG_ERR,
-            "%s %s: %s%s, address %s (result 0x%08X)", host->section->provider_text, host->name,
-            words, after, AddressText(dd_class_is_success(c) ? address : 0, text, sizeof text),
-            (unsigned)result);
+            "%s %s: %s%s%s%s, address %s (result 0x%08X)", host->section->provider_text, host->name,
+            words, detail[0] != '\0' ? ": " : "", detail, after,
+            AddressText(dd_class_is_success(c) ? address : 0, text, sizeof text), (unsigned)result);
   return c;
 }
 
@@ -636,6 +643,8 @@ int main(int argc, char **argv) {
     /* Command-line options over the [global] section. */
     if (config->global.key_line[DD_KEY_CACHE_DIR])
       memcpy(loaded->global.cache_dir, config->global.cache_dir, sizeof loaded->global.cache_dir);
+    if (!dd_config_apply_tls(loaded, &config->global, error, sizeof error))
+      return Fail("%s", error);
     g_config = config = loaded;
   }
   o->use_syslog |= config->global.use_syslog;

@@ -1,9 +1,11 @@
 /* SPDX-License-Identifier: MIT */
+#define _POSIX_C_SOURCE 200809L /* gmtime_r */
 #include "outcome.h"
 
 #include <namreg/ddnsclient.h>
 #include <stdio.h>
 #include <string.h>
+#include <time.h>
 
 enum dd_class dd_classify(uint32_t result, int no_name_server) {
   switch (result) {
@@ -48,6 +50,13 @@ enum dd_class dd_classify(uint32_t result, int no_name_server) {
     case DDNSCLIENT_E_HTTP_CLIENT:
     case DDNSCLIENT_E_FAIL:
       return no_name_server ? DD_NO_NAME_SERVER : DD_NETWORK_ERROR;
+    case DDNSCLIENT_E_CERT_UNTRUSTED:
+    case DDNSCLIENT_E_CERT_EXPIRED:
+    case DDNSCLIENT_E_CERT_NAME:
+    case DDNSCLIENT_E_CERT_REFUSED:
+      return DD_CERTIFICATE_REFUSED;
+    case DDNSCLIENT_E_TLS:
+      return DD_TLS_FAILED;
     case DDNSCLIENT_E_INVALID_ARGS:
       /* Libraries that read an empty resolv.conf as bad settings: that is
        * a network that is not up yet, not a setting to fix. */
@@ -71,6 +80,7 @@ const char *dd_class_words(enum dd_class c) {
       "refused permanently",
       "settings refused",
       "certificate refused",
+      "TLS failed",
   };
   return (unsigned)c < DD_CLASS_COUNT ? kWords[c] : "failed";
 }
@@ -85,10 +95,50 @@ enum dd_action dd_class_action(enum dd_class c) {
     case DD_NO_NAME_SERVER:
     case DD_ADDRESS_UNKNOWN:
     case DD_SERVER_ERROR:
+    /* Nothing was sent; a clock set later, or a server's new certificate,
+     * lets a later round through. */
+    case DD_CERTIFICATE_REFUSED:
+    case DD_TLS_FAILED:
       return DD_ACTION_RETRY;
     default:
       return DD_ACTION_PERMANENT;
   }
+}
+
+void dd_result_detail(uint32_t result, int64_t now, char *out, size_t size) {
+  const char *text = "";
+  switch (result) {
+    case DDNSCLIENT_E_CERT_UNTRUSTED:
+      text = "not from a trusted CA";
+      break;
+    case DDNSCLIENT_E_CERT_EXPIRED: {
+      /* Cameras start with their clock at 1970 until it is set. */
+      const time_t seconds = (time_t)now;
+      struct tm utc;
+      char when[32] = "?";
+      if (gmtime_r(&seconds, &utc) != NULL) strftime(when, sizeof when, "%Y-%m-%d %H:%M", &utc);
+      snprintf(out, size, "expired or not yet valid (the clock says %s UTC: is it set?)", when);
+      return;
+    }
+    case DDNSCLIENT_E_CERT_NAME:
+      text = "not for this host";
+      break;
+    case DDNSCLIENT_E_CERT_REFUSED:
+      text = "unusable (weak key or hash, or not for a server)";
+      break;
+    case DDNSCLIENT_E_TLS:
+      text = "the handshake failed (a server of TLS 1.1 or older, or not TLS)";
+      break;
+    case DDNSCLIENT_E_TLS_CA_FILE:
+      text = "the CA file cannot be read or holds no certificate";
+      break;
+    case DDNSCLIENT_E_TLS_NOT_BUILT:
+      text = "HTTPS asked for, and this build has no TLS";
+      break;
+    default:
+      break;
+  }
+  snprintf(out, size, "%s", text);
 }
 
 int dd_class_is_success(enum dd_class c) {

@@ -25,7 +25,8 @@ enum dd_class {
   DD_SERVER_ERROR,
   DD_REFUSED_PERMANENTLY,
   DD_SETTINGS_REFUSED,
-  DD_CERTIFICATE_REFUSED,
+  DD_CERTIFICATE_REFUSED, /* the server's certificate did not pass the check */
+  DD_TLS_FAILED,          /* TLS failed otherwise (handshake, version, record) */
   DD_CLASS_COUNT
 };
 
@@ -33,6 +34,10 @@ enum dd_class {
  * class; no_name_server: /etc/resolv.conf names no server at present. */
 enum dd_class dd_classify(uint32_t result, int no_name_server);
 const char *dd_class_words(enum dd_class c);
+/* What the outcome line says after the class's words for a result of HTTPS
+ * (the certificate's fault, the clock for dates, the CA file), "" for any
+ * other; `now` is the wall clock (seconds since 1970). */
+void dd_result_detail(uint32_t result, int64_t now, char *out, size_t size);
 enum dd_action dd_class_action(enum dd_class c);
 int dd_class_is_success(enum dd_class c);
 

@@ -87,6 +87,18 @@ static uint32_t StartContext(struct dd_host *host) {
     DDNSClient_Release(&host->context);
     return started;
   }
+  /* HTTPS to the provider's own hosts that offer it; a dyndns2 server of
+   * the user's choice on the port given: HTTPS on 443, plain HTTP on any
+   * other. */
+  const int dyndns2 = s->provider->kind == DD_KIND_DYNDNS2;
+  if (s->tls && (!dyndns2 || s->port == 443)) {
+    const uint32_t mode = dyndns2 ? DDNSCLIENT_TLS_ALL : DDNSCLIENT_TLS_OFFERED;
+    const uint32_t set = DDNSClient_SetTLS(host->context, mode, s->ca_file);
+    if (set != DDNSCLIENT_OK) {
+      DDNSClient_Release(&host->context);
+      return set;
+    }
+  }
   if (s->provider->number == 0) return DDNSClient_SetParameters(host->context, &host->settings);
   return DDNSCLIENT_OK;
 }
@@ -123,7 +135,7 @@ static uint32_t Left(uint64_t start, uint32_t timeout) {
 static uint32_t LearnAddress(struct dd_host *host, uint32_t timeout, uint32_t *address) {
   const struct dd_section *s = host->section;
   if (s->source.kind != DD_SOURCE_CHECKIP)
-    return dd_source_address(&s->source, timeout, s->firmware, address);
+    return dd_source_address(&s->source, timeout, s->firmware, s->ca_file, address);
   /* As the update engine does: up to four check-IP calls within the
    * budget, the general rotation moving on a page each time. */
   const uint64_t start = dd_clock_ms();

@@ -11,19 +11,47 @@
 #include <string.h>
 #include <strings.h>
 
-/* A GET of an http:// URL into `body` (size bytes, terminated); a DDNS
- * result code. */
+/* An HTTP client failure as a DDNS result, as the library's fetches give
+ * them (its TLS refusals have codes of their own). */
+static uint32_t MapFailure(uint32_t result) {
+  switch (result) {
+    case HTTPCLIENT_E_TLS_NOT_BUILT:
+      return DDNSCLIENT_E_TLS_NOT_BUILT;
+    case HTTPCLIENT_E_TLS_CA_FILE:
+      return DDNSCLIENT_E_TLS_CA_FILE;
+    case HTTPCLIENT_E_TLS_SETUP:
+    case HTTPCLIENT_E_TLS_VERSION:
+    case HTTPCLIENT_E_TLS_HANDSHAKE:
+    case HTTPCLIENT_E_TLS_RECORD:
+    case HTTPCLIENT_E_TLS_TUNNEL:
+      return DDNSCLIENT_E_TLS;
+    case HTTPCLIENT_E_TLS_CERT_UNTRUSTED:
+      return DDNSCLIENT_E_CERT_UNTRUSTED;
+    case HTTPCLIENT_E_TLS_CERT_EXPIRED:
+      return DDNSCLIENT_E_CERT_EXPIRED;
+    case HTTPCLIENT_E_TLS_CERT_NAME:
+      return DDNSCLIENT_E_CERT_NAME;
+    case HTTPCLIENT_E_TLS_CERT_REFUSED:
+      return DDNSCLIENT_E_CERT_REFUSED;
+    default:
+      return DDNSClient_MapHTTPError(result);
+  }
+}
+
+/* A GET of an http:// or https:// URL into `body` (size bytes,
+ * terminated); a DDNS result code.  ca_file: the CAs of an https:// URL. */
 static uint32_t FetchUrl(const char *url, const char *user, const char *password, uint32_t timeout,
-                         const char *agent, char *body, uint32_t size) {
-  if (strncasecmp(url, "http://", 7) != 0) return DDNSCLIENT_E_INVALID_ARGS;
-  const char *host = url + 7;
+                         const char *agent, const char *ca_file, char *body, uint32_t size) {
+  const int https = strncasecmp(url, "https://", 8) == 0;
+  if (!https && strncasecmp(url, "http://", 7) != 0) return DDNSCLIENT_E_INVALID_ARGS;
+  const char *host = url + (https ? 8 : 7);
   const size_t host_length = strcspn(host, ":/");
   if (host_length == 0 || host_length >= HTTPCLIENT_HOST_SIZE) return DDNSCLIENT_E_INVALID_ARGS;
   HTTPClientInfo *info = calloc(1, sizeof *info);
   if (info == NULL) return DDNSCLIENT_E_NO_MEMORY;
   memcpy(info->tServer.szHost, host, host_length);
   const char *rest = host + host_length;
-  info->tServer.dwPort = 80;
+  info->tServer.dwPort = https ? 443 : 80;
   if (*rest == ':') {
     char *end = NULL;
     const unsigned long port = strtoul(rest + 1, &end, 10);
@@ -49,10 +77,17 @@ static uint32_t FetchUrl(const char *url, const char *user, const char *password
   HTTPClientHandle client = NULL;
   uint32_t result = HTTPClient_Initial(&client, HTTPCLIENT_VERSION);
   if (result == HTTPCLIENT_OK) {
+    if (https) {
+      HTTPClientTLSOptions tls;
+      memset(&tls, 0, sizeof tls);
+      tls.dwEnable = 1;
+      snprintf(tls.szCAFile, sizeof tls.szCAFile, "%s", ca_file != NULL ? ca_file : "");
+      (void)HTTPClient_SetTLS(client, &tls); /* a refusal is the GET's result */
+    }
     result = HTTPClient_Get(client, info);
     HTTPClient_Release(&client);
     if ((result >> 24) == 0x80u)
-      result = DDNSClient_MapHTTPError(result);
+      result = MapFailure(result);
     else
       result = info->dwRecvSize != 0 ? DDNSCLIENT_OK : DDNSCLIENT_E_NETWORK;
   } else {
@@ -63,7 +98,7 @@ static uint32_t FetchUrl(const char *url, const char *user, const char *password
 }
 
 uint32_t dd_source_address(const struct dd_source *source, uint32_t timeout, const char *agent,
-                           uint32_t *address) {
+                           const char *ca_file, uint32_t *address) {
   *address = 0;
   switch (source->kind) {
     case DD_SOURCE_FIXED: {
@@ -83,13 +118,17 @@ uint32_t dd_source_address(const struct dd_source *source, uint32_t timeout, con
     case DD_SOURCE_URL: {
       char *body = malloc(4096);
       if (body == NULL) return DDNSCLIENT_E_NO_MEMORY;
-      uint32_t result = FetchUrl(source->text, NULL, NULL, timeout, agent, body, 4096);
+      uint32_t result = FetchUrl(source->text, NULL, NULL, timeout, agent, ca_file, body, 4096);
       char text[16];
       struct in_addr in;
       if (result == DDNSCLIENT_OK && DDNSClient_GetIP(body, NULL, text) == 0 &&
           inet_pton(AF_INET, text, &in) == 1 && in.s_addr != 0)
         *address = in.s_addr;
       free(body);
+      /* A refused certificate is told as such, not as an unknown address. */
+      if (DDNSCLIENT_IS_CERT_FAILURE(result) || result == DDNSCLIENT_E_TLS ||
+          result == DDNSCLIENT_E_TLS_CA_FILE)
+        return result;
       return *address != 0 ? DDNSCLIENT_OK : DDNSCLIENT_E_NO_PUBLIC_IP;
     }
     default:
@@ -197,7 +236,7 @@ uint32_t dd_update_url(const struct dd_section *section, const char *host, const
   char *body = malloc(DDNSCLIENT_RESPONSE_SIZE + 1);
   if (body == NULL) return DDNSCLIENT_E_NO_MEMORY;
   uint32_t result = FetchUrl(url, section->user, section->password, timeout, section->firmware,
-                             body, DDNSCLIENT_RESPONSE_SIZE + 1);
+                             section->ca_file, body, DDNSCLIENT_RESPONSE_SIZE + 1);
   if (result == DDNSCLIENT_OK) {
     const int verdict = dd_judge_body(body, section->success, section->failure);
     result = verdict > 0   ? DDNSCLIENT_OK

@@ -12,9 +12,11 @@
 #include "config.h"
 
 /* The address of a non-check-IP source (network byte order); 0 or a DDNS
- * result code (0x8002000B when it cannot be learnt). */
+ * result code (0x8002000B when it cannot be learnt, a certificate refusal
+ * of an https:// page as such).  ca_file: the CAs of an https:// URL ("":
+ * the system's). */
 uint32_t dd_source_address(const struct dd_source *source, uint32_t timeout, const char *agent,
-                           uint32_t *address);
+                           const char *ca_file, uint32_t *address);
 /* Percent-encodes `in` (every byte but A-Z a-z 0-9 - . _ ~); 0 when it does
  * not fit. */
 int dd_percent_encode(const char *in, char *out, size_t size);

@@ -68,6 +68,12 @@ struct DDNSClientContext {
   // PeanutHull session, set by the login and advanced by every update reply
   uint32_t dwPeanutHullChatID;
   uint32_t dwPeanutHullSequence;
+  // HTTPS of the provider fetches (DDNSClient_SetTLS): the mode, what every
+  // fetch over TLS is refused with while it is not 0, and the CA file
+  // (empty: the system bundle).
+  uint32_t dwTLSMode;
+  uint32_t dwTLSRefusal;
+  char szTLSCAFile[DDNSCLIENT_TLS_CA_FILE_SIZE];
 };
 
 typedef uint32_t (*DDNSClientRoutine)(DDNSClientContext *context);

@@ -39,11 +39,30 @@ enum ProviderHost : uint32_t {
   kHostIODataCheckIP,
   kHostInterfreeUpdate,
   kHostPCICyberGateUpdate,
-  kProviderHostCount
+  kHostIODataUpdate,
+  kHostMegaChipsUpdate,
+  kProviderHostCount,
+  // Not hosts of the table: what a provider row fetches from otherwise.
+  kHostNone,        // no HTTP fetch of that kind (or another protocol)
+  kHostConfigured,  // the configured DDNS server
+  kHostRotation,    // the general check-IP rotation's four pages
 };
 
 // Host names, indexed by ProviderHost; none is longer than 32 characters.
 extern const char *const kProviderHosts[kProviderHostCount];
+// Whether each host is known to serve HTTPS on port 443.
+extern const bool kProviderHostOffersHttps[kProviderHostCount];
+
+// The hosts of a provider row's update and check-IP fetches.
+struct ProviderFetchHosts {
+  ProviderHost update;
+  ProviderHost check_ip;
+};
+extern const ProviderFetchHosts kProviderFetchHosts[DDNSCLIENT_PROVIDER_COUNT];
+
+// How a fetch of `host` travels under the context's HTTPS mode: true for
+// TLS (then *port is the port to use), false for plain HTTP on *port.
+bool FetchOverTls(const DDNSClientContext *context, const char *host, uint16_t *port);
 
 inline const char *ProviderHostName(ProviderHost host) {
   return kProviderHosts[host];

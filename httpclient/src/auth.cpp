@@ -40,8 +40,11 @@ void AppendBasic(HTTPClientContext *ptClient, const HTTPClientEndpoint &tSide,
                      szEncoded);
 }
 
+// szMethod and szUri: what the digest covers (the request's, or CONNECT and
+// the authority for a tunnel through the proxy).
 uint32_t AppendDigest(HTTPClientContext *ptClient, const HTTPClientEndpoint &tSide,
-                      const HTTPClientDigest &tDigest, uint32_t dwNonceCount, bool bProxy) {
+                      const HTTPClientDigest &tDigest, uint32_t dwNonceCount, bool bProxy,
+                      const char *szMethod, const char *szUri) {
   if (tDigest.szRealm[0] == '\0' || tDigest.szNonce[0] == '\0') {
     // The server's texts, with their control bytes shown.
     char szRealm[namreg::EscapedSize(sizeof tDigest.szRealm)];
@@ -72,8 +75,7 @@ uint32_t AppendDigest(HTTPClientContext *ptClient, const HTTPClientEndpoint &tSi
 
   char szNc[9];
   snprintf(szNc, sizeof(szNc), "%08x", dwNonceCount);
-  const char *szMethod = ptClient->dwMethod == HTTPCLIENT_METHOD_POST ? "POST" : "GET";
-  MD5_ListHex(szHA2, szMethod, ":", ptClient->szURI, static_cast<const char *>(nullptr));
+  MD5_ListHex(szHA2, szMethod, ":", szUri, static_cast<const char *>(nullptr));
 
   const char *szHeader = bProxy ? "Proxy-Authorization" : "Authorization";
   const char *szAlgoSep = bProxy ? ", " : ",";
@@ -84,8 +86,8 @@ uint32_t AppendDigest(HTTPClientContext *ptClient, const HTTPClientEndpoint &tSi
         ptClient->szRequest, HTTPCLIENT_TEXT_MAX,
         "%s: Digest username=\"%s\",realm=\"%s\",nonce=\"%s\",uri=\"%s\",qop=\"%s\",nc=%s,"
         "cnonce=\"%s\",response=\"%s\"%salgorithm=MD5\r\n",
-        szHeader, tSide.szUser, tDigest.szRealm, tDigest.szNonce, ptClient->szURI, tDigest.szQop,
-        szNc, szCnonce, szResponse, szAlgoSep);
+        szHeader, tSide.szUser, tDigest.szRealm, tDigest.szNonce, szUri, tDigest.szQop, szNc,
+        szCnonce, szResponse, szAlgoSep);
   } else {
     MD5_ListHex(szResponse, szHA1, ":", tDigest.szNonce, ":", szHA2,
                 static_cast<const char *>(nullptr));
@@ -93,13 +95,13 @@ uint32_t AppendDigest(HTTPClientContext *ptClient, const HTTPClientEndpoint &tSi
         ptClient->szRequest, HTTPCLIENT_TEXT_MAX,
         "%s: Digest username=\"%s\",realm=\"%s\",nonce=\"%s\",uri=\"%s\",response=\"%s\"%s"
         "algorithm=MD5\r\n",
-        szHeader, tSide.szUser, tDigest.szRealm, tDigest.szNonce, ptClient->szURI, szResponse,
-        szAlgoSep);
+        szHeader, tSide.szUser, tDigest.szRealm, tDigest.szNonce, szUri, szResponse, szAlgoSep);
   }
   return HTTPCLIENT_OK;
 }
 
-uint32_t AuthorizeSide(HTTPClientContext *ptClient, bool bProxy) {
+uint32_t AuthorizeSide(HTTPClientContext *ptClient, bool bProxy, const char *szMethod,
+                       const char *szUri) {
   const HTTPClientEndpoint &tSide = bProxy ? ptClient->tProxy : ptClient->tServer;
   if (tSide.szUser[0] == '\0' && tSide.szPassword[0] == '\0') return HTTPCLIENT_OK;
   if (tSide.dwAuthScheme != HTTPCLIENT_AUTH_BASIC && tSide.dwAuthScheme != HTTPCLIENT_AUTH_DIGEST)
@@ -116,22 +118,34 @@ uint32_t AuthorizeSide(HTTPClientContext *ptClient, bool bProxy) {
     AppendBasic(ptClient, tSide, bProxy ? "Proxy-Authorization" : "Authorization");
   } else if (tSide.dwAuthScheme == HTTPCLIENT_AUTH_DIGEST) {
     return AppendDigest(ptClient, tSide, bProxy ? ptClient->tProxyDigest : ptClient->tServerDigest,
-                        bProxy ? ptClient->dwProxyNonceCount : ptClient->dwServerNonceCount,
-                        bProxy);
+                        bProxy ? ptClient->dwProxyNonceCount : ptClient->dwServerNonceCount, bProxy,
+                        szMethod, szUri);
   }
   return HTTPCLIENT_OK;
 }
 
 }  // namespace
 
+uint32_t namreg::HTTPClient_AuthorizeConnect(HTTPClientContext *ptClient, const char *szAuthority) {
+  uint32_t r = AuthorizeSide(ptClient, true, "CONNECT", szAuthority);
+  if (r != HTTPCLIENT_OK) return r;
+  HTTPClient_AppendF(ptClient->szRequest, HTTPCLIENT_TEXT_MAX, "\r\n");
+  return HTTPCLIENT_OK;
+}
+
 extern "C" {
 
 uint32_t HTTPClient_Authorize(HTTPClientHandle ptClient) {
   if (ptClient == nullptr) return HTTPCLIENT_E_INVALID_HANDLE;
-  uint32_t r = AuthorizeSide(ptClient, false);
+  const char *szMethod = ptClient->dwMethod == HTTPCLIENT_METHOD_POST ? "POST" : "GET";
+  uint32_t r = AuthorizeSide(ptClient, false, szMethod, ptClient->szURI);
   if (r != HTTPCLIENT_OK) return r;
-  r = AuthorizeSide(ptClient, true);
-  if (r != HTTPCLIENT_OK) return r;
+  // Over TLS the proxy got its credentials with the CONNECT; the request
+  // inside the tunnel is the server's alone.
+  if (ptClient->dwTLSEnable == 0) {
+    r = AuthorizeSide(ptClient, true, szMethod, ptClient->szURI);
+    if (r != HTTPCLIENT_OK) return r;
+  }
   HTTPClient_AppendF(ptClient->szRequest, HTTPCLIENT_TEXT_MAX, "\r\n");
   return HTTPCLIENT_OK;
 }

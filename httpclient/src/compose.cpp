@@ -78,10 +78,15 @@ uint32_t HTTPClient_ComposeRequest(HTTPClientContext *ptClient) {
   char szServerDotted[16];
   DottedQuad(ptClient->tServer.dwAddress, szServerDotted);
 
+  // Over TLS the request goes inside the tunnel the proxy opened (or
+  // straight to the server): origin form, and nothing for the proxy.
+  const bool bTls = ptClient->dwTLSEnable != 0;
+  const bool bThroughProxy = ptClient->dwUseProxy == 1 && !bTls;
+
   // Request line: "GET http://%s:%d%s %s\r\n" through a proxy (the
   //    server's address, never its name), "GET %s %s\r\n" direct.
   t.Add(bGet ? "GET " : "POST ");
-  if (ptClient->dwUseProxy == 1) {
+  if (bThroughProxy) {
     t.Add("http://");
     t.Add(szServerDotted);
     t.Add(":");
@@ -137,10 +142,11 @@ uint32_t HTTPClient_ComposeRequest(HTTPClientContext *ptClient) {
       t.Add(ptClient->szContentType);
       t.Add("\r\n");
     }
-    // Host: "Host: %s\r\n" on port 80, else "Host: %s:%d\r\n".
+    // Host: "Host: %s\r\n" on the scheme's own port (80, or 443 over
+    // TLS), else "Host: %s:%d\r\n".
     t.Add("Host: ");
     t.Add(ptClient->tServer.szHost[0] != '\0' ? ptClient->tServer.szHost : szServerDotted);
-    if (ptClient->tServer.dwPort != 80) {
+    if (ptClient->tServer.dwPort != (bTls ? 443u : 80u)) {
       t.Add(":");
       t.AddUInt(ptClient->tServer.dwPort);
     }
@@ -159,7 +165,7 @@ uint32_t HTTPClient_ComposeRequest(HTTPClientContext *ptClient) {
     // Connection.
     if (ptClient->dwKeepAlive == 1) {
       t.Add("Connection: Keep-Alive\r\n");
-      if (ptClient->dwUseProxy == 1) t.Add("Proxy-Connection: Keep-Alive\r\n");
+      if (bThroughProxy) t.Add("Proxy-Connection: Keep-Alive\r\n");
     } else {
       t.Add("Connection: close\r\n");
     }

@@ -48,6 +48,10 @@
 #define HTTPCLIENT_STATUS_407  24u
 #define HTTPCLIENT_STATUS_MAX  41u
 
+namespace namreg {
+class TlsSession;
+}  // namespace namreg
+
 // One side's Digest challenge.
 struct HTTPClientDigest {
   char szQop[HTTPCLIENT_QOP_SIZE];
@@ -214,6 +218,11 @@ struct HTTPClientContext {
   uint32_t dwTLSEnable;
   uint32_t dwTLSRefusal;
   char szTLSCAFile[HTTPCLIENT_TLS_CA_FILE_SIZE];
+  // The TLS session of the open connection (null: none, or plain TCP),
+  // allocated when the handshake begins and freed with the socket; and
+  // where the connect step stands once TCP is up (HTTPCLIENT_TLS_STEP_*).
+  namreg::TlsSession *ptTls;
+  uint32_t dwTlsStep;
 };
 
 typedef uint32_t (*HTTPClientStateFunc)(HTTPClientContext *ptClient);
@@ -230,6 +239,10 @@ void HTTPClient_ClearRecord(HTTPClientContext *ptClient);
 
 // Composer (state 2).
 uint32_t HTTPClient_ComposeRequest(HTTPClientContext *ptClient);
+// Appends the proxy's credentials for a CONNECT to szAuthority ("host:port",
+// also the Digest URI) and the blank line to the request text: HTTPCLIENT_OK,
+// HTTPCLIENT_E_UNSAFE_TEXT or HTTPCLIENT_E_DIGEST_PARAM.
+uint32_t HTTPClient_AuthorizeConnect(HTTPClientContext *ptClient, const char *szAuthority);
 
 // Response parser.
 uint32_t HTTPClient_ParseResponseHeader(HTTPClientContext *ptClient, uint32_t dwReceived);
@@ -251,13 +264,40 @@ bool HTTPClient_InStep(const HTTPClientContext *ptClient);
 // when the handlers run inside one.
 uint64_t HTTPClient_StepWaitMs(const HTTPClientContext *ptClient, uint64_t limit_ms);
 uint32_t HTTPClient_CheckTimeout(HTTPClientContext *ptClient);
+// One wait of the socket (for writing, or for reading), bounded by the
+// remaining budget (and the step's slice), with the budget checked before
+// and after it: HTTPCLIENT_OK with *pReady set (0: not yet), or the failure
+// (the socket is then closed).
+uint32_t HTTPClient_WaitWithinBudget(HTTPClientContext *ptClient, bool bWrite, int *pReady);
 uint32_t HTTPClient_Resolve(HTTPClientContext *ptClient);
 uint32_t HTTPClient_Connect(HTTPClientContext *ptClient);
 uint32_t HTTPClient_SendOnce(HTTPClientContext *ptClient, const char *pData, uint32_t dwLength,
                              uint32_t *pdwSent);
 uint32_t HTTPClient_RecvOnce(HTTPClientContext *ptClient, char *pDest, uint32_t dwWanted,
                              uint32_t *pdwReceived, uint32_t dwWait);
+// Closes the connection: its TLS session first (close_notify, freed), then
+// the socket.
 void HTTPClient_CloseSocket(HTTPClientContext *ptClient);
+
+// TLS of an exchange (tls_exchange.cpp).
+// What a start on a client set to TLS is refused with before anything is
+// sent (bTunnel: a tunnel operation or a raw send), HTTPCLIENT_OK when it
+// may run.
+uint32_t HTTPClient_TlsRefusal(const HTTPClientContext *ptClient, bool bTunnel);
+// The connect step once TCP is up: through a proxy the CONNECT request and
+// its answer (407 as HTTPCLIENT_E_HTTP_407), then the handshake, each part
+// a bounded wait at a time within the connect budget.  HTTPCLIENT_OK once
+// the handshake is done (the state is then HTTPCLIENT_STATE_COMPOSE),
+// HTTPCLIENT_I_NOT_READY / HTTPCLIENT_I_WOULD_BLOCK to call again, or the
+// failure with the connection closed.
+uint32_t HTTPClient_TlsConnectStep(HTTPClientContext *ptClient);
+// Where the connect step stands (dwTlsStep).
+#define HTTPCLIENT_TLS_STEP_TCP       0u  // TCP connecting (every exchange)
+#define HTTPCLIENT_TLS_STEP_CONNECT   1u  // the proxy's CONNECT request to compose
+#define HTTPCLIENT_TLS_STEP_SEND      2u  // ... to send
+#define HTTPCLIENT_TLS_STEP_ANSWER    3u  // ... its answer to read
+#define HTTPCLIENT_TLS_STEP_BEGIN     4u  // the session to set up
+#define HTTPCLIENT_TLS_STEP_HANDSHAKE 5u  // the handshake running
 // Clears what one attempt of an exchange learned and sent (status, request
 // text, header buffer, length and chunk counts, response fields, upload
 // step), so that the exchange can start again on a new connection.

@@ -67,6 +67,7 @@ uint32_t StateConnect(HTTPClientContext *ptClient) {
   if (ptClient->dwPhase == HTTPCLIENT_PHASE_CONNECT) {
     ptClient->dwPhaseMark = HTTPClient_GetTickMs();
     ptClient->dwPhase = HTTPCLIENT_PHASE_RESOLVE;
+    ptClient->dwTlsStep = HTTPCLIENT_TLS_STEP_TCP;
   }
   if (ptClient->dwPhase == HTTPCLIENT_PHASE_RESOLVE) {
     // A stepped exchange resolves across steps (not ready meanwhile).
@@ -91,9 +92,19 @@ uint32_t StateConnect(HTTPClientContext *ptClient) {
     (void)NetUtility_SetReuseAddr(fd);
     ptClient->dwPhase = HTTPCLIENT_PHASE_DIAL;
   }
-  uint32_t r = HTTPClient_Connect(ptClient);
-  if (r == HTTPCLIENT_OK) ptClient->dwState = HTTPCLIENT_STATE_COMPOSE;
-  return r;
+  if (ptClient->dwTlsStep == HTTPCLIENT_TLS_STEP_TCP) {
+    uint32_t r = HTTPClient_Connect(ptClient);
+    if (r != HTTPCLIENT_OK) return r;
+    if (ptClient->dwTLSEnable == 0) {
+      ptClient->dwState = HTTPCLIENT_STATE_COMPOSE;
+      return HTTPCLIENT_OK;
+    }
+    // TCP is up: the tunnel through the proxy, then the handshake, all
+    // within the connect budget.
+    ptClient->dwTlsStep =
+        ptClient->dwUseProxy == 1 ? HTTPCLIENT_TLS_STEP_CONNECT : HTTPCLIENT_TLS_STEP_BEGIN;
+  }
+  return namreg::HTTPClient_TlsConnectStep(ptClient);
 }
 
 uint32_t StateCompose(HTTPClientContext *ptClient) {
@@ -537,6 +548,10 @@ uint32_t HTTPClient_Finish(HTTPClientHandle ptClient) {
   const uint32_t dwStoredLength = ptClient->dwStoredLength;
   char *const pSendBuffer = ptClient->pSendBuffer;
   const int32_t iTunnelGet = ptClient->iTunnelGetSocket, iTunnelPost = ptClient->iTunnelPostSocket;
+  // The TLS setting belongs to the client, not to one exchange.
+  const uint32_t dwTLSEnable = ptClient->dwTLSEnable, dwTLSRefusal = ptClient->dwTLSRefusal;
+  char szCAFile[HTTPCLIENT_TLS_CA_FILE_SIZE];
+  memcpy(szCAFile, ptClient->szTLSCAFile, sizeof(szCAFile));
 
   ClearExceptTexts(ptClient);
   ptClient->iSocket = -1;
@@ -550,6 +565,9 @@ uint32_t HTTPClient_Finish(HTTPClientHandle ptClient) {
   ptClient->iTunnelGetSocket = iTunnelGet;
   ptClient->iTunnelPostSocket = iTunnelPost;
   memcpy(ptClient->szSessionCookie, szCookie, sizeof(szCookie));
+  ptClient->dwTLSEnable = dwTLSEnable;
+  ptClient->dwTLSRefusal = dwTLSRefusal;
+  memcpy(ptClient->szTLSCAFile, szCAFile, sizeof(szCAFile));
   if (bLearned) {
     ptClient->tServer = tLearned.tServer;
     ptClient->tProxy = tLearned.tProxy;
@@ -588,6 +606,9 @@ uint32_t namreg::HTTPClient_Prepare(HTTPClientContext *ptClient, HTTPClientInfo 
   const uint32_t dwTexts = HTTPClient_CheckRequestTexts(ptInfo, false);
   if (dwTexts != HTTPCLIENT_OK) return dwTexts;
   const bool bTunnel = ptClient->dwRtspTunnel != 0 || ptClient->dwHldmTunnel != 0;
+  // A client set to TLS never falls back to plain TCP.
+  const uint32_t dwTls = namreg::HTTPClient_TlsRefusal(ptClient, bTunnel);
+  if (dwTls != HTTPCLIENT_OK) return dwTls;
   // Time budget and destination.
   if (dwMode == HTTPCLIENT_MODE_SYNC) {
     if (ptInfo->dwTotalTimeout == 0) return HTTPCLIENT_E_TOTAL_TIMEOUT;

@@ -26,15 +26,6 @@
 #endif
 #endif
 
-namespace {
-
-// The exchanges (state machine and transport) do not run over TlsSession
-// yet: until they do, a request for TLS is refused as if the layer were not
-// built, so that no caller believes its request went out encrypted.
-constexpr bool kExchangesSpeakTls = false;
-
-}  // namespace
-
 namespace namreg {
 
 #if NAMREG_TLS
@@ -630,7 +621,7 @@ uint32_t TlsSession::HandshakeWithin(const Deadline &deadline) {
 extern "C" {
 
 uint32_t HTTPClient_TLSBuiltIn(void) {
-  return NAMREG_TLS && kExchangesSpeakTls ? 1u : 0u;
+  return NAMREG_TLS ? 1u : 0u;
 }
 
 uint32_t HTTPClient_SetTLS(HTTPClientHandle hClient, const HTTPClientTLSOptions *ptOptions) {
@@ -648,7 +639,7 @@ uint32_t HTTPClient_SetTLS(HTTPClientHandle hClient, const HTTPClientTLSOptions 
   // exchange started after an unheeded refusal sends nothing in clear.
   hClient->dwTLSEnable = 1;
   const size_t length = strnlen(ptOptions->szCAFile, sizeof(ptOptions->szCAFile));
-  if (!(NAMREG_TLS && kExchangesSpeakTls))
+  if (!NAMREG_TLS)
     hClient->dwTLSRefusal = HTTPCLIENT_E_TLS_NOT_BUILT;
   else if (length == sizeof(ptOptions->szCAFile) ||
            namreg::HasControlByte(ptOptions->szCAFile, length))

@@ -4,12 +4,14 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <netinet/in.h>
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "httpclient_internal.h"
-#include "namreg/netutility.h"
 #include "namreg/fd_util.h"
+#include "namreg/netutility.h"
+#include "tls.h"
 
 namespace {
 
@@ -135,6 +137,38 @@ uint32_t ResolveHostStepped(HTTPClientContext *ptClient, const char *szHost, uin
   }
 }
 
+// One receive over TLS once the socket was readable: one record's worth of
+// the application's bytes.  A record that is not whole yet is waited for
+// (within the budget and the step's slice, without waiting when the caller
+// only looks), so that, as over TCP, a readable socket yields bytes.
+uint32_t RecvTls(HTTPClientContext *ptClient, char *pDest, uint32_t dwWanted, uint32_t *pdwReceived,
+                 uint32_t dwWait) {
+  namreg::TlsSession *ptTls = ptClient->ptTls;
+  for (;;) {
+    size_t received = 0;
+    const namreg::TlsStatus status = ptTls->Recv(pDest, dwWanted, &received);
+    if (status == namreg::TlsStatus::kDone) {
+      *pdwReceived = static_cast<uint32_t>(received);
+      return HTTPCLIENT_OK;
+    }
+    if (status == namreg::TlsStatus::kClosed) {
+      HTTPClient_CloseSocket(ptClient);
+      return HTTPCLIENT_I_PEER_CLOSED;
+    }
+    if (status == namreg::TlsStatus::kFailed) {
+      const uint32_t r = ptTls->Error();
+      HTTPClient_CloseSocket(ptClient);
+      return r;
+    }
+    if (dwWait == 0) return HTTPCLIENT_I_WOULD_BLOCK;
+    int ready = 0;
+    const uint32_t r = namreg::HTTPClient_WaitWithinBudget(
+        ptClient, status == namreg::TlsStatus::kWantWrite, &ready);
+    if (r != HTTPCLIENT_OK) return r;
+    if (ready == 0) return HTTPCLIENT_I_NOT_READY;
+  }
+}
+
 }  // namespace
 
 namespace namreg {
@@ -150,6 +184,14 @@ uint64_t HTTPClient_StepWaitMs(const HTTPClientContext *ptClient, uint64_t limit
 }
 
 void HTTPClient_CloseSocket(HTTPClientContext *ptClient) {
+  // The session's close_notify goes out on its own socket, before that
+  // descriptor can be closed and reused.
+  if (ptClient->ptTls != nullptr) {
+    ptClient->ptTls->Close();
+    ptClient->ptTls->~TlsSession();
+    free(ptClient->ptTls);
+    ptClient->ptTls = nullptr;
+  }
   if (ptClient->iSocket >= 0) close(ptClient->iSocket);
   ptClient->iSocket = -1;
 }
@@ -185,22 +227,17 @@ uint32_t HTTPClient_Resolve(HTTPClientContext *ptClient) {
   return HTTPCLIENT_OK;
 }
 
-// One bounded wait for writability, with the time budget checked before and
-// after it.  HTTPCLIENT_OK with *ready set (0: not yet), or the failure.
-namespace {
-
-uint32_t WaitWritableWithinBudget(HTTPClientContext *ptClient, int *ready) {
+uint32_t HTTPClient_WaitWithinBudget(HTTPClientContext *ptClient, bool bWrite, int *pReady) {
+  *pReady = 0;
   uint32_t r = HTTPClient_CheckTimeout(ptClient);
   if (r != HTTPCLIENT_OK) return r;
-  *ready = fdutil::WaitOne(ptClient->iSocket, true, WaitTime(ptClient, 1));
-  if (*ready < 0) {
+  *pReady = fdutil::WaitOne(ptClient->iSocket, bWrite, WaitTime(ptClient, 1));
+  if (*pReady < 0) {
     HTTPClient_CloseSocket(ptClient);
     return HTTPCLIENT_E_SELECT;
   }
   return HTTPClient_CheckTimeout(ptClient);
 }
-
-}  // namespace
 
 uint32_t HTTPClient_Connect(HTTPClientContext *ptClient) {
   if (ptClient->iSocket < 0) return HTTPCLIENT_E_STATE_ARGS;
@@ -217,7 +254,7 @@ uint32_t HTTPClient_Connect(HTTPClientContext *ptClient) {
                   sizeof(tSin));
   }
   int ready = 0;
-  uint32_t r = WaitWritableWithinBudget(ptClient, &ready);
+  uint32_t r = HTTPClient_WaitWithinBudget(ptClient, true, &ready);
   if (r != HTTPCLIENT_OK) return r;
   return ready == 0 ? HTTPCLIENT_I_NOT_READY : HTTPCLIENT_OK;
 }
@@ -228,9 +265,24 @@ uint32_t HTTPClient_SendOnce(HTTPClientContext *ptClient, const char *pData, uin
   if (pData == nullptr || dwLength == 0) return HTTPCLIENT_E_SEND_ARGS;
   if (ptClient->iSocket < 0) return HTTPCLIENT_E_STATE_ARGS;
   int ready = 0;
-  uint32_t r = WaitWritableWithinBudget(ptClient, &ready);
+  uint32_t r = HTTPClient_WaitWithinBudget(ptClient, true, &ready);
   if (r != HTTPCLIENT_OK) return r;
   if (ready == 0) return HTTPCLIENT_I_NOT_READY;
+  if (ptClient->ptTls != nullptr) {
+    // One record at most; after a want the state machine offers the same
+    // bytes again (it resends from what was counted as sent).
+    size_t sent = 0;
+    const namreg::TlsStatus status = ptClient->ptTls->Send(pData, dwLength, &sent);
+    if (status == namreg::TlsStatus::kDone) {
+      *pdwSent = static_cast<uint32_t>(sent);
+      return sent == 0 ? HTTPCLIENT_I_WOULD_BLOCK : HTTPCLIENT_OK;
+    }
+    if (status == namreg::TlsStatus::kWantRead || status == namreg::TlsStatus::kWantWrite)
+      return HTTPCLIENT_I_WOULD_BLOCK;
+    r = ptClient->ptTls->Error();
+    HTTPClient_CloseSocket(ptClient);
+    return r;
+  }
   ssize_t n = send(ptClient->iSocket, pData, dwLength, MSG_NOSIGNAL);
   if (n < 0) {
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return HTTPCLIENT_I_WOULD_BLOCK;
@@ -253,7 +305,9 @@ uint32_t HTTPClient_RecvOnce(HTTPClientContext *ptClient, char *pDest, uint32_t 
   }
   uint32_t r = HTTPClient_CheckTimeout(ptClient);
   if (r != HTTPCLIENT_OK) return r;
-  int ready = fdutil::WaitOne(ptClient->iSocket, false, WaitTime(ptClient, dwWait));
+  // Bytes the TLS session already holds need no wait on the socket.
+  const bool bPending = ptClient->ptTls != nullptr && ptClient->ptTls->HasPending();
+  int ready = bPending ? 1 : fdutil::WaitOne(ptClient->iSocket, false, WaitTime(ptClient, dwWait));
   if (ready < 0) {
     HTTPClient_CloseSocket(ptClient);
     return HTTPCLIENT_E_SELECT;
@@ -263,6 +317,7 @@ uint32_t HTTPClient_RecvOnce(HTTPClientContext *ptClient, char *pDest, uint32_t 
     if (r != HTTPCLIENT_OK) return r;
   }
   if (ready == 0) return HTTPCLIENT_I_NOT_READY;
+  if (ptClient->ptTls != nullptr) return RecvTls(ptClient, pDest, dwWanted, pdwReceived, dwWait);
   ssize_t n = recv(ptClient->iSocket, pDest, dwWanted, MSG_NOSIGNAL);
   if (n < 0) {
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return HTTPCLIENT_I_WOULD_BLOCK;

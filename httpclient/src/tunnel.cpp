@@ -319,6 +319,9 @@ uint32_t StartTunnelGet(HTTPClientContext *ptClient, HTTPClientInfo *ptInfo, uin
   if (ptClient == nullptr) return HTTPCLIENT_E_INVALID_HANDLE;
   if (ptInfo == nullptr) return HTTPCLIENT_E_INVALID_INFO;
   if (!Idle(ptClient)) return NotIdleCode(ptClient);
+  // Tunnels hand plain sockets over: a client set to TLS refuses them.
+  const uint32_t dwTls = namreg::HTTPClient_TlsRefusal(ptClient, true);
+  if (dwTls != HTTPCLIENT_OK) return dwTls;
   ptClient->dwRtspTunnel = 1;
   ptClient->dwHldmTunnel = 0;
   namreg::HTTPClient_MakeSessionCookie(ptClient);
@@ -588,6 +591,8 @@ uint32_t HTTPClient_AsyncTunnelOpen(HTTPClientHandle ptClient, HTTPClientInfo *p
   if (ptClient == nullptr) return HTTPCLIENT_E_INVALID_HANDLE;
   if (ptInfo == nullptr) return HTTPCLIENT_E_INVALID_INFO;
   if (!Idle(ptClient)) return NotIdleCode(ptClient);
+  const uint32_t dwTls = namreg::HTTPClient_TlsRefusal(ptClient, true);
+  if (dwTls != HTTPCLIENT_OK) return dwTls;
   if (strchr(ptInfo->szURI, '?') == nullptr) return HTTPCLIENT_E_URI;
   const uint32_t r = namreg::HTTPClient_CheckRequestTexts(ptInfo, false);
   if (r != HTTPCLIENT_OK) return r;
@@ -608,6 +613,8 @@ uint32_t HTTPClient_AsyncTunnelRequest(HTTPClientHandle ptClient, HTTPClientInfo
   if (ptInfo == nullptr || ptRequest == nullptr) return HTTPCLIENT_E_INVALID_INFO;
   if (ptRequest->pData == nullptr || ptRequest->dwDataLength == 0) return HTTPCLIENT_E_TUNNEL_DATA;
   if (!Idle(ptClient)) return NotIdleCode(ptClient);
+  const uint32_t dwTls = namreg::HTTPClient_TlsRefusal(ptClient, true);
+  if (dwTls != HTTPCLIENT_OK) return dwTls;
   // A tunnelled request carries the info's host, URI and credentials in a
   // header block of the library's own; a raw send carries none of them.
   if (ptRequest->dwOperation != 1) {
@@ -633,6 +640,8 @@ uint32_t HTTPClient_SendTunnelData(HTTPClientHandle ptClient,
   if (ptClient == nullptr) return HTTPCLIENT_E_INVALID_HANDLE;
   if (ptRequest == nullptr) return HTTPCLIENT_E_INVALID_INFO;
   if (ptRequest->pData == nullptr || ptRequest->dwDataLength == 0) return HTTPCLIENT_E_TUNNEL_DATA;
+  const uint32_t dwTls = namreg::HTTPClient_TlsRefusal(ptClient, true);
+  if (dwTls != HTTPCLIENT_OK) return dwTls;
   if (ptClient->dwMode != HTTPCLIENT_MODE_ASYNC)
     return namreg::HTTPClient_SendAllOn(ptRequest->iSocket, ptRequest->pData,
                                         ptRequest->dwDataLength, ptRequest->dwTimeout);

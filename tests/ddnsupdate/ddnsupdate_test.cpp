@@ -21,9 +21,11 @@
 #include <vector>
 
 #include "fake_dns.h"
+#include "namreg/httpclient.h"
 #include "provider_world.h"
 #include "sim_process.h"
 #include "testworld.h"
+#include "tls_kit.h"
 
 namespace {
 
@@ -102,7 +104,7 @@ TEST(DdnsUpdateOnce, DynDNSGoodNochgAndBadauth) {
     options.timeout_ms = 30000;
     const nrtest::ProcessResult r =
         nrtest::RunProcess({Program(), "-p", "dyndns", "-n", "cam.dyndns.example", "-u", "user",
-                            "-W", password_file, "-t", "10", "--once"},
+                            "-W", password_file, "-t", "10", "--once", "--no-tls"},
                            options);
     EXPECT_EQ(r.exit_status, c.status) << r.err;
     EXPECT_NE(r.err.find(std::string(c.line) + "\n"), std::string::npos) << r.err;
@@ -117,6 +119,83 @@ TEST(DdnsUpdateOnce, DynDNSGoodNochgAndBadauth) {
                       "agent=\"ddnsupdate\" auth=ok -> 200"),
               1u)
         << seen;
+  }
+}
+
+// DynDNS over HTTPS, as ddnsupdate speaks to it by default: the check-IP
+// page in clear (its host offers no HTTPS), the update on port 443 of
+// provider-sim's TLS port with a certificate of the test PKI.  A
+// certificate that does not pass is refused with its reason, nothing is
+// sent, and the round fails.
+TEST(DdnsUpdateOnce, HttpsUpdateAndRefusedCertificates) {
+  NAMREG_REQUIRE_SANDBOX();
+  if (HTTPClient_TLSBuiltIn() == 0) GTEST_SKIP() << "built without TLS (NAMREG_TLS)";
+  nrtest::FakeDns dns(provtest::ProviderNames());
+  ASSERT_TRUE(dns.ok());
+  std::string error;
+  nrtest::TestPki pki;
+  ASSERT_TRUE(nrtest::MakeTestPki(&pki, &error)) << error;
+  nrtest::CertFiles good, expired;
+  ASSERT_TRUE(
+      nrtest::IssueServerCertificate(pki, "dyndns", {"members.dyndns.org"}, false, &good, &error))
+      << error;
+  ASSERT_TRUE(nrtest::IssueServerCertificate(pki, "dyndns_expired", {"members.dyndns.org"}, true,
+                                             &expired, &error))
+      << error;
+  const std::string password_file = nrtest::ScratchDir() + "/password";
+  ASSERT_TRUE(nrtest::WriteFile(password_file, "s3cret\n", 0600));
+  const std::string update =
+      "\"GET /nic/update?system=dyndns&hostname=cam.dyndns.example&myip=203.0.113.7 HTTP/1.1\" "
+      "host=\"members.dyndns.org\" agent=\"ddnsupdate\" auth=ok -> 200";
+  struct Case {
+    const char *name;
+    const nrtest::CertFiles *served;
+    std::string ca_file;
+    int status;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"a good certificate", &good, pki.root_ca, 0,
+       "dyndns cam.dyndns.example: updated, address 203.0.113.7 (result 0x00000000)"},
+      {"an expired certificate", &expired, pki.root_ca, 1,
+       "dyndns cam.dyndns.example: certificate refused: expired or not yet valid (the clock "
+       "says "},
+      {"the test root not trusted", &good, HTTPCLIENT_TLS_SYSTEM_CA_FILE, 1,
+       "dyndns cam.dyndns.example: certificate refused: not from a trusted CA, address - "
+       "(result 0x8002001D)"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    nrtest::SimProcess sim;
+    ASSERT_TRUE(sim.Start(
+        "tools/provider-sim/provider-sim",
+        {"--max-seconds", "30", "--ports", "8245", "--tls-ports", "443", "--cert", c.served->cert,
+         "--key", c.served->key, "--ip", "203.0.113.7", "--basic", "user:s3cret"}));
+    nrtest::ProcessOptions options;
+    options.timeout_ms = 30000;
+    const nrtest::ProcessResult r =
+        nrtest::RunProcess({Program(), "-p", "dyndns", "-n", "cam.dyndns.example", "-u", "user",
+                            "-W", password_file, "-t", "10", "--once", "--ca-file", c.ca_file},
+                           options);
+    EXPECT_EQ(r.exit_status, c.status) << r.err;
+    EXPECT_NE(r.err.find("ddnsupdate: " + c.line), std::string::npos) << r.err;
+    EXPECT_EQ(CountOf(r.err, "ddnsupdate: "), 1u) << r.err;
+    if (c.served == &expired) {
+      EXPECT_NE(r.err.find(" UTC: is it set?), address - (result 0x8002001E)\n"), std::string::npos)
+          << r.err;
+    }
+    sim.Stop();
+    const std::string seen = sim.Log();
+    EXPECT_EQ(CountOf(seen, "8245 \"GET / HTTP/1.1\" host=\"checkip.dyndns.org:8245\""), 1u)
+        << seen;
+    EXPECT_EQ(CountOf(seen, "443 " + update), c.status == 0 ? 1u : 0u) << seen;
+    // The update only over TLS (a 401 first, then the credentials); after a
+    // refusal the server had a connection and no request.
+    EXPECT_EQ(CountOf(seen, "/nic/update"), CountOf(seen, "443 \"GET /nic/update")) << seen;
+    if (c.status != 0) {
+      EXPECT_EQ(CountOf(seen, "/nic/update"), 0u) << seen;
+      EXPECT_EQ(CountOf(seen, "443 ("), 1u) << seen;
+    }
   }
 }
 
@@ -274,10 +353,12 @@ TEST(DdnsUpdateOptions, BadOptionsExitWithStatusTwo) {
        "argument 6 holds a control byte (\\x09)"},
       {{"-p", "dyndns", "-n", "h\x01.example"}, "argument 4 holds a control byte (\\x01)"},
       {{"-p", "dyndns", "-n", "h.example", "--mac", "00:11:22:33:44"}, "'mac' must be 12"},
-      {{"-p", "dyndns", "-n", "h.example", "--tls"}, "HTTPS is not available yet"},
-      {{"-p", "dyndns", "-n", "h.example", "--ca-file", "/x"}, "HTTPS is not available yet"},
-      {{"-p", "url", "-n", "h.example", "--url", "https://s.example/%h"},
-       "HTTPS is not available yet"},
+      {{"-p", "dyndns", "-n", "h.example", "--tls", "--no-tls"}, "'tls' is given twice"},
+      {{"-p", "dyndns", "-n", "h.example", "-u", "u", "-w", "p", "--ca-file", "/nonexistent/ca"},
+       "cannot read the CA file '/nonexistent/ca'"},
+      {{"-p", "url", "-n", "h.example", "--url", "https://s.example/%h", "--success", "ok",
+        "--no-tls"},
+       "has an https:// URL, and HTTPS is off"},
       {{"-c", "/x", "-p", "dyndns", "-n", "h.example"}, "either a config file (-c) or"},
   };
   for (const Case &c : cases) {
@@ -398,7 +479,7 @@ class DdnsUpdateDaemon : public ::testing::Test {
   }
   void WriteConfig(const std::string &sections, const std::string &global = "") {
     ASSERT_TRUE(nrtest::WriteFile(
-        config_, "[global]\ncache-dir = " + cache_ + "\n" + global + sections, 0600));
+        config_, "[global]\ncache-dir = " + cache_ + "\ntls = no\n" + global + sections, 0600));
   }
   std::string Seen() { return sim_.Log(); }
   // Waits until `what` shows `count` times in the file; false on time-out.

@@ -175,9 +175,11 @@ TEST(DdnsUpdateConfig, BadFilesNameTheLineOfTheFirstError) {
       {good + "mac = 00:11:22:33:44\n", 6, "'mac' must be 12 hexadecimal digits"},
       {good + "address = somewhere\n", 6, "the address source must be"},
       {good + "address = interface:ppp0\n", 6, "must be eth0 or wlan0"},
-      {good + "tls = yes\n", 6, "HTTPS is not available yet"},
-      {"[a]\nprovider = url\nhost = h\nurl = https://s.example/%h\n", 4,
-       "HTTPS is not available yet"},
+      {good + "tls = maybe\n", 6, "'tls' must be yes or no"},
+      {good + "ca-file = /nonexistent/ca.pem\n", 1, "cannot read the CA file"},
+      {"[global]\ntls = no\n[a]\nprovider = url\nhost = h\nurl = https://s.example/%h\n"
+       "success = ok\n",
+       3, "has an https:// URL, and HTTPS is off"},
       {good + "user2 = x\x01y\n", 6, "control byte (\\x01)"},
       {good + "server = a\x7f"
               "b\n",
@@ -357,6 +359,14 @@ TEST(DdnsUpdateOutcome, ClassesWordsAndActions) {
       {DDNSCLIENT_E_NO_PUBLIC_IP, 1, "network error (no name server)", DD_ACTION_RETRY},
       {DDNSCLIENT_E_INVALID_ARGS, 0, "settings refused", DD_ACTION_PERMANENT},
       {DDNSCLIENT_E_INVALID_ARGS, 1, "network error (no name server)", DD_ACTION_RETRY},
+      // Nothing was sent; the clock or the server may be right next time.
+      {DDNSCLIENT_E_CERT_UNTRUSTED, 0, "certificate refused", DD_ACTION_RETRY},
+      {DDNSCLIENT_E_CERT_EXPIRED, 0, "certificate refused", DD_ACTION_RETRY},
+      {DDNSCLIENT_E_CERT_NAME, 1, "certificate refused", DD_ACTION_RETRY},
+      {DDNSCLIENT_E_CERT_REFUSED, 0, "certificate refused", DD_ACTION_RETRY},
+      {DDNSCLIENT_E_TLS, 0, "TLS failed", DD_ACTION_RETRY},
+      {DDNSCLIENT_E_TLS_CA_FILE, 0, "settings refused", DD_ACTION_PERMANENT},
+      {DDNSCLIENT_E_TLS_NOT_BUILT, 0, "settings refused", DD_ACTION_PERMANENT},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.words);
@@ -364,6 +374,22 @@ TEST(DdnsUpdateOutcome, ClassesWordsAndActions) {
     EXPECT_STREQ(dd_class_words(k), c.words);
     EXPECT_EQ(dd_class_action(k), c.action);
   }
+}
+
+// The reason after "certificate refused" and the other HTTPS words; an
+// expired or not yet valid certificate shows what the clock says.
+TEST(DdnsUpdateOutcome, HttpsDetails) {
+  char out[128];
+  dd_result_detail(DDNSCLIENT_E_CERT_EXPIRED, 0, out, sizeof out);
+  EXPECT_STREQ(out, "expired or not yet valid (the clock says 1970-01-01 00:00 UTC: is it set?)");
+  dd_result_detail(DDNSCLIENT_E_CERT_EXPIRED, 1767225600, out, sizeof out);
+  EXPECT_NE(std::string(out).find("2026-01-01 00:00 UTC"), std::string::npos) << out;
+  dd_result_detail(DDNSCLIENT_E_CERT_NAME, 0, out, sizeof out);
+  EXPECT_STREQ(out, "not for this host");
+  dd_result_detail(DDNSCLIENT_E_TLS_CA_FILE, 0, out, sizeof out);
+  EXPECT_STREQ(out, "the CA file cannot be read or holds no certificate");
+  dd_result_detail(DDNSCLIENT_E_NETWORK, 0, out, sizeof out);
+  EXPECT_STREQ(out, "");
 }
 
 TEST(DdnsUpdateOutcome, EscapesControlBytes) {

@@ -10,8 +10,9 @@
 #include <memory>
 #include <thread>
 
-#include "provider_world.h"
 #include "http_peers.h"
+#include "provider_internal.h"
+#include "provider_world.h"
 #include "testworld.h"
 
 namespace {
@@ -420,6 +421,71 @@ TEST(ProviderFetch, HostilePeersStayWithinTheBudget) {
     EXPECT_LE(std::strlen(client->szResponse), 5840u);
     ASSERT_TRUE(peer.WaitIdle(5000));
     EXPECT_EQ(nrtest::CountOpenFds(), fds);
+  }
+}
+
+}  // namespace
+
+// HTTPS of the provider fetches: which fetch goes over TLS on which port
+// in each mode, the setting's checks, a refusal that keeps HTTPS asked for
+// (the fetch fails, nothing goes out in clear), and what each provider's
+// own hosts are known to offer.
+namespace {
+
+using ddnstest::Client;
+
+TEST(ProviderTls, ModesPortsRefusalsAndTheProviderTable) {
+  Client client;
+  ASSERT_EQ(client.result, 0u);
+  DDNSClientContext *c = client.context;
+  EXPECT_EQ(c->dwTLSMode, DDNSCLIENT_TLS_OFF) << "a new context speaks plain HTTP";
+  struct Case {
+    uint32_t mode;
+    const char *host;
+    uint16_t port;
+    bool tls;
+    uint16_t used;
+  };
+  const Case cases[] = {
+      {DDNSCLIENT_TLS_OFF, "members.dyndns.org", 8245, false, 8245},
+      {DDNSCLIENT_TLS_OFFERED, "members.dyndns.org", 8245, true, 443},
+      {DDNSCLIENT_TLS_OFFERED, "members.dyndns.org", 80, true, 443},
+      {DDNSCLIENT_TLS_OFFERED, "nic.changeip.com", 80, true, 443},
+      {DDNSCLIENT_TLS_OFFERED, "www.mydns.jp", 80, true, 443},
+      {DDNSCLIENT_TLS_OFFERED, "checkip.dyndns.org", 8245, false, 8245},  // not known to offer
+      {DDNSCLIENT_TLS_OFFERED, "ddns.configured.example", 80, false, 80},
+      {DDNSCLIENT_TLS_ALL, "checkip.dyndns.org", 8245, false, 8245},  // a provider's own host
+      {DDNSCLIENT_TLS_ALL, "ddns.configured.example", 80, true, 443},
+      {DDNSCLIENT_TLS_ALL, "ddns.configured.example", 8443, true, 8443},
+      {DDNSCLIENT_TLS_ALL, DDNSCLIENT_IODATA_HOST, 80, false, 80},
+  };
+  for (const Case &k : cases) {
+    SCOPED_TRACE(std::string(k.host) + " mode " + std::to_string(k.mode));
+    c->dwTLSMode = k.mode;
+    uint16_t port = k.port;
+    EXPECT_EQ(namreg::FetchOverTls(c, k.host, &port), k.tls);
+    EXPECT_EQ(port, k.used);
+  }
+
+  const std::string long_name(DDNSCLIENT_TLS_CA_FILE_SIZE, 'c');
+  EXPECT_EQ(DDNSClient_SetTLS(nullptr, 1, nullptr), 0x80010006u);
+  EXPECT_EQ(DDNSClient_SetTLS(c, 0, nullptr), 0u);
+  const uint32_t available = HTTPClient_TLSBuiltIn() ? 0u : DDNSCLIENT_E_TLS_NOT_BUILT;
+  EXPECT_EQ(DDNSClient_SetTLS(c, DDNSCLIENT_TLS_OFFERED, "/etc/ssl/ca.pem"), available);
+  EXPECT_EQ(DDNSClient_SetTLS(c, DDNSCLIENT_TLS_ALL, ""), available);
+  for (const char *bad : {"/ca\n.pem", long_name.c_str()}) {
+    EXPECT_EQ(DDNSClient_SetTLS(c, DDNSCLIENT_TLS_OFFERED, bad), 0x80010006u);
+    // Still asked for: the update to an HTTPS host fails before anything is
+    // looked up or sent.
+    EXPECT_EQ(c->dwTLSMode, DDNSCLIENT_TLS_OFFERED);
+    EXPECT_EQ(DDNSClient_Communicate(c, "members.dyndns.org", 80, "/nic/update", 5, 1, "CAM"),
+              0x80010006u);
+  }
+  EXPECT_EQ(DDNSClient_SetTLS(c, 3, nullptr), 0x80010006u);
+
+  for (uint32_t provider = 0; provider <= DDNSCLIENT_PROVIDER_COUNT; ++provider) {
+    const bool update = provider == 1 || provider == 2 || provider == 9 || provider == 33;
+    EXPECT_EQ(DDNSClient_ProviderTLS(provider), update ? DDNSCLIENT_TLS_UPDATE : 0u) << provider;
   }
 }
 

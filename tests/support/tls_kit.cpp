@@ -226,6 +226,33 @@ bool MakeTestPki(TestPki *pki, std::string *error) {
   return true;
 }
 
+bool IssueServerCertificate(const TestPki &pki, const std::string &name,
+                            const std::vector<std::string> &dns_names, bool expired,
+                            CertFiles *files, std::string *error) {
+  Openssl openssl(pki.dir, error);
+  if (!openssl.ok()) {
+    *error = "openssl not installed";
+    return false;
+  }
+  std::string san;
+  for (const std::string &dns : dns_names) san += "DNS:" + dns + ",";
+  san += "IP:127.0.0.1";
+  const std::vector<std::string> dates =
+      expired
+          ? std::vector<std::string>{"-startdate", "20200101000000Z", "-enddate", "20210101000000Z"}
+          : std::vector<std::string>{"-days", "30"};
+  if (dns_names.empty() || !openssl.Request(name, dns_names[0], false) ||
+      !openssl.Issue(name, "intermediate", "leaf_ext", san, dates))
+    return false;
+  const std::string path = pki.dir + "/" + name + ".pem";
+  if (!WriteFile(path, ReadText(path) + ReadText(pki.dir + "/intermediate.pem"))) {
+    *error = "cannot write the certificate chain";
+    return false;
+  }
+  *files = {path, pki.dir + "/" + name + ".key"};
+  return true;
+}
+
 bool ReplaceSystemCaBundle(const std::string &file, std::string *error) {
   if (!EnterSandbox(error)) return false;
   if (mount(file.c_str(), kSystemBundle, nullptr, MS_BIND, nullptr) != 0) {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "peers.h"
 
@@ -39,6 +40,13 @@ struct TestPki {
 };
 // False with the reason when openssl is missing or fails.
 bool MakeTestPki(TestPki *pki, std::string *error);
+
+// Issues one more server certificate from the intermediate CA of a made
+// PKI: <pki.dir>/<name>.pem (followed by the intermediate) and .key, for
+// the DNS names given (and 127.0.0.1); `expired`: valid 2020-2021 only.
+bool IssueServerCertificate(const TestPki &pki, const std::string &name,
+                            const std::vector<std::string> &dns_names, bool expired,
+                            CertFiles *files, std::string *error);
 
 // Bind-mounts `file` over the system CA bundle
 // (/etc/ssl/certs/ca-certificates.crt) inside the test world; false with

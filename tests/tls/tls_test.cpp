@@ -436,11 +436,11 @@ TEST(TlsLayer, RefusesBadArgumentsAndCallsOutOfOrder) {
   EXPECT_EQ(nrtest::CountOpenFds(), fds_before);
 }
 
-// The client's TLS setting: checked, kept asked for after a refusal, and
-// refused while an exchange runs.  The exchanges do not run over the layer
-// yet, so every request for TLS is answered "not built in".
+// The client's TLS setting: checked, kept asked for after a refusal (the
+// next exchange fails with it and sends nothing), refused while an exchange
+// runs; tunnels and raw sends refuse a client set to TLS.
 TEST(TlsSetting, SetTLS) {
-  EXPECT_EQ(HTTPClient_TLSBuiltIn(), 0u);
+  EXPECT_EQ(HTTPClient_TLSBuiltIn(), NAMREG_TLS ? 1u : 0u);
   HTTPClientTLSOptions options{};
   EXPECT_EQ(HTTPClient_SetTLS(nullptr, &options), HTTPCLIENT_E_INVALID_HANDLE);
   HTTPClientHandle client = nullptr;
@@ -457,15 +457,53 @@ TEST(TlsSetting, SetTLS) {
   EXPECT_EQ(Hex(HTTPClient_SetTLS(client, &options)),
             Hex(HTTPClient_TLSBuiltIn() ? HTTPCLIENT_E_TLS_CA_FILE : unavailable));
   std::memset(options.szCAFile, 'c', sizeof(options.szCAFile));  // not terminated
-  EXPECT_EQ(Hex(HTTPClient_SetTLS(client, &options)),
-            Hex(HTTPClient_TLSBuiltIn() ? HTTPCLIENT_E_TLS_CA_FILE : unavailable));
+  const uint32_t refused = HTTPClient_TLSBuiltIn() ? HTTPCLIENT_E_TLS_CA_FILE : unavailable;
+  EXPECT_EQ(Hex(HTTPClient_SetTLS(client, &options)), Hex(refused));
 
-  // An exchange under way: the setting cannot change.
+  // The refusal stays: no exchange, synchronous or not, goes out in clear.
+  int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  ASSERT_GE(listener, 0);
+  fdutil::SocketGuard listener_guard(listener);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t at_length = sizeof(at);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&at), sizeof(at)), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr *>(&at), &at_length), 0);
   HTTPClientInfo info{};
   std::strcpy(info.tServer.szHost, "127.0.0.1");
-  info.tServer.dwPort = 9;
+  info.tServer.dwPort = ntohs(at.sin_port);
   std::strcpy(info.szURI, "/");
   info.dwConnectTimeout = info.dwSendTimeout = info.dwRecvTimeout = 1000000;
+  info.dwTotalTimeout = 1000000;
+  char body[64];
+  info.pRecvBuffer = body;
+  info.dwRecvSize = sizeof(body);
+  EXPECT_EQ(Hex(HTTPClient_Get(client, &info)), Hex(refused));
+  EXPECT_EQ(Hex(HTTPClient_AsyncGet(client, &info)), Hex(refused));
+  EXPECT_LT(accept(listener, nullptr, nullptr), 0) << "a connection was made";
+
+  // Tunnels hand plain sockets over: refused on a client set to TLS.
+  if (HTTPClient_TLSBuiltIn()) {
+    options = HTTPClientTLSOptions{};
+    options.dwEnable = 1;
+    ASSERT_EQ(HTTPClient_SetTLS(client, &options), HTTPCLIENT_OK);
+    std::strcpy(info.szURI, "/tunnel?cam=1");
+    HTTPClientTunnelRequest raw = {1, 1000000, "x", 1, listener, 0};
+    EXPECT_EQ(Hex(HTTPClient_AsyncTunnelOpen(client, &info)), Hex(HTTPCLIENT_E_TLS_TUNNEL));
+    EXPECT_EQ(Hex(HTTPClient_AsyncTunnelRequest(client, &info, &raw)),
+              Hex(HTTPCLIENT_E_TLS_TUNNEL));
+    EXPECT_EQ(Hex(HTTPClient_TunnelGet(client, &info)), Hex(HTTPCLIENT_E_TLS_TUNNEL));
+    EXPECT_EQ(Hex(HTTPClient_SendTunnelData(client, &raw)), Hex(HTTPCLIENT_E_TLS_TUNNEL));
+    EXPECT_LT(accept(listener, nullptr, nullptr), 0) << "a connection was made";
+  }
+
+  // An exchange under way: the setting cannot change.
+  options = HTTPClientTLSOptions{};
+  ASSERT_EQ(HTTPClient_SetTLS(client, &options), HTTPCLIENT_OK);
+  std::strcpy(info.szURI, "/");
+  info.tServer.dwPort = 9;
   ASSERT_EQ(HTTPClient_AsyncGet(client, &info), HTTPCLIENT_OK);
   options = HTTPClientTLSOptions{};
   EXPECT_EQ(HTTPClient_SetTLS(client, &options), HTTPCLIENT_E_BUSY);

@@ -10,8 +10,14 @@
 // check-IP pages in each provider's form, dyndns2-style replies, TZO, DHS,
 // DynamicDo, PCCW, Huagai and GnuDIP salt and reply pages.  --reply replaces
 // the body of one path.  It stops by itself after --max-seconds or
-// --max-requests.
+// --max-requests.  With --tls-ports (and --cert, --key) it serves the same
+// pages over HTTPS on those ports (OpenSSL; TLS 1.2 and newer), as the
+// providers that offer HTTPS do.
 #include <namreg/common.h>
+#if PROVIDER_SIM_TLS
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#endif
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -52,6 +58,16 @@ struct Options {
   bool gnudip_no_time = false;               // salt page without its time tag
   std::map<std::string, std::string> reply;  // path -> body
   std::map<std::string, int> status;         // path -> HTTP status
+  std::vector<int> tls_ports;                // ports that speak HTTPS
+  std::string cert, key;                     // PEM files of the HTTPS ports
+};
+
+// One accepted connection: plain, or a TLS session over it.
+struct Conn {
+  int fd = -1;
+#if PROVIDER_SIM_TLS
+  SSL *ssl = nullptr;
+#endif
 };
 
 [[noreturn]] void Usage() {
@@ -60,7 +76,8 @@ struct Options {
       "                    [--ip ADDRESS] [--no-marker] [--basic USER:PASSWORD]\n"
       "                    [--huagai-fake] [--gnudip-retc TEXT] [--gnudip-password P]\n"
       "                    [--gnudip-salt S] [--gnudip-no-time]\n"
-      "                    [--reply PATH=BODY]... [--status PATH=CODE]...\n",
+      "                    [--reply PATH=BODY]... [--status PATH=CODE]...\n"
+      "                    [--tls-ports P,P,... --cert FILE --key FILE]\n",
       stderr);
   std::exit(2);
 }
@@ -84,8 +101,9 @@ Options Parse(int argc, char **argv) {
     std::string left, right;
     if (arg == "--address") {
       o.address = value();
-    } else if (arg == "--ports") {
-      o.ports.clear();
+    } else if (arg == "--ports" || arg == "--tls-ports") {
+      std::vector<int> &ports = arg == "--ports" ? o.ports : o.tls_ports;
+      ports.clear();
       const std::string list = value();
       size_t start = 0;
       while (start <= list.size()) {
@@ -93,9 +111,13 @@ Options Parse(int argc, char **argv) {
         if (end == std::string::npos) end = list.size();
         const int port = std::atoi(list.substr(start, end - start).c_str());
         if (port <= 0 || port > 65535) Usage();
-        o.ports.push_back(port);
+        ports.push_back(port);
         start = end + 1;
       }
+    } else if (arg == "--cert") {
+      o.cert = value();
+    } else if (arg == "--key") {
+      o.key = value();
     } else if (arg == "--max-seconds") {
       o.max_seconds = std::atoi(value().c_str());
     } else if (arg == "--max-requests") {
@@ -127,32 +149,63 @@ Options Parse(int argc, char **argv) {
       Usage();
     }
   }
-  if (o.max_seconds <= 0 || o.max_requests < 0 || o.ports.empty()) Usage();
+  if (o.max_seconds <= 0 || o.max_requests < 0 || (o.ports.empty() && o.tls_ports.empty()) ||
+      (!o.tls_ports.empty() && (o.cert.empty() || o.key.empty())))
+    Usage();
+#if !PROVIDER_SIM_TLS
+  if (!o.tls_ports.empty()) {
+    std::fputs("provider-sim: built without OpenSSL: no --tls-ports\n", stderr);
+    std::exit(2);
+  }
+#endif
   return o;
 }
 
-bool SendAll(int fd, const std::string &data) {
+bool SendAll(const Conn &c, const std::string &data) {
   size_t off = 0;
   while (off < data.size()) {
-    const ssize_t n = send(fd, data.data() + off, data.size() - off, MSG_NOSIGNAL);
+#if PROVIDER_SIM_TLS
+    if (c.ssl != nullptr) {
+      const int n = SSL_write(c.ssl, data.data() + off, static_cast<int>(data.size() - off));
+      if (n <= 0) return false;
+      off += static_cast<size_t>(n);
+      continue;
+    }
+#endif
+    const ssize_t n = send(c.fd, data.data() + off, data.size() - off, MSG_NOSIGNAL);
     if (n <= 0) return false;
     off += static_cast<size_t>(n);
   }
   return true;
 }
 
+// One read of what has come (after poll said so); 0 at the end, -1 failed.
+ssize_t ReadSome(const Conn &c, char *buf, size_t size) {
+#if PROVIDER_SIM_TLS
+  if (c.ssl != nullptr) {
+    const int n = SSL_read(c.ssl, buf, static_cast<int>(size));
+    return n > 0 ? n : (SSL_get_error(c.ssl, n) == SSL_ERROR_ZERO_RETURN ? 0 : -1);
+  }
+#endif
+  return recv(c.fd, buf, size, 0);
+}
+
 // One request header, read within the request's own deadline.
-std::string ReadRequest(int fd) {
+std::string ReadRequest(const Conn &c) {
   std::string text;
   const auto deadline = Clock::now() + std::chrono::milliseconds(kRequestTimeoutMs);
   while (text.find("\r\n\r\n") == std::string::npos && text.size() < kMaxRequestBytes) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) break;
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(left)) <= 0) break;
+    bool pending = false;
+#if PROVIDER_SIM_TLS
+    pending = c.ssl != nullptr && SSL_pending(c.ssl) > 0;
+#endif
+    pollfd p{c.fd, POLLIN, 0};
+    if (!pending && poll(&p, 1, static_cast<int>(left)) <= 0) break;
     char buf[1024];
-    const ssize_t n = recv(fd, buf, sizeof buf, 0);
+    const ssize_t n = ReadSome(c, buf, sizeof buf);
     if (n <= 0) break;
     text.append(buf, static_cast<size_t>(n));
   }
@@ -284,8 +337,8 @@ const char *Reason(int status) {
   }
 }
 
-void Serve(const Options &o, int fd, int port, const std::string &client_ip) {
-  const std::string request = ReadRequest(fd);
+void Serve(const Options &o, const Conn &conn, int port, const std::string &client_ip) {
+  const std::string request = ReadRequest(conn);
   const std::string line = request.substr(0, request.find("\r\n"));
   if (line.empty()) {
     std::printf("%d (no request)\n", port);
@@ -333,17 +386,40 @@ void Serve(const Options &o, int fd, int port, const std::string &client_ip) {
       "HTTP/1.1 " + std::to_string(a.status) + " " + Reason(a.status) +
       "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(a.body.size()) +
       "\r\nConnection: close\r\n" + a.headers + "\r\n" + a.body;
-  SendAll(fd, reply);
+  SendAll(conn, reply);
 }
+
+#if PROVIDER_SIM_TLS
+// The server side of the HTTPS ports: the certificate chain and key of
+// --cert and --key, TLS 1.2 and newer.
+SSL_CTX *MakeTlsContext(const Options &o) {
+  SSL_CTX *ctx = SSL_CTX_new(TLS_server_method());
+  if (ctx == nullptr || SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION) != 1 ||
+      SSL_CTX_use_certificate_chain_file(ctx, o.cert.c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(ctx, o.key.c_str(), SSL_FILETYPE_PEM) != 1) {
+    std::fprintf(stderr, "provider-sim: cannot use %s and %s for TLS\n", o.cert.c_str(),
+                 o.key.c_str());
+    std::exit(1);
+  }
+  return ctx;
+}
+#endif
 
 }  // namespace
 
 int main(int argc, char **argv) {
   signal(SIGPIPE, SIG_IGN);
   const Options o = Parse(argc, argv);
+#if PROVIDER_SIM_TLS
+  SSL_CTX *tls = o.tls_ports.empty() ? nullptr : MakeTlsContext(o);
+#endif
   std::vector<pollfd> listeners;
   std::vector<int> ports;
-  for (int port : o.ports) {
+  std::vector<bool> secure;
+  std::vector<int> all = o.ports;
+  all.insert(all.end(), o.tls_ports.begin(), o.tls_ports.end());
+  for (size_t k = 0; k < all.size(); ++k) {
+    const int port = all[k];
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -358,6 +434,7 @@ int main(int argc, char **argv) {
     }
     listeners.push_back(pollfd{fd, POLLIN, 0});
     ports.push_back(port);
+    secure.push_back(k >= o.ports.size());
   }
   std::printf("provider-sim listening on %s ports", o.address.c_str());
   for (int port : ports) std::printf(" %d", port);
@@ -379,13 +456,44 @@ int main(int argc, char **argv) {
       if (fd < 0) continue;
       char client_ip[INET_ADDRSTRLEN] = "";
       inet_ntop(AF_INET, &from.sin_addr, client_ip, sizeof client_ip);
-      Serve(o, fd, ports[i], client_ip);
+      Conn conn;
+      conn.fd = fd;
+#if PROVIDER_SIM_TLS
+      if (secure[i]) {
+        // A handshake that fails (a client refusing the certificate) is a
+        // connection without a request.
+        const timeval limit = {kRequestTimeoutMs / 1000, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+        conn.ssl = SSL_new(tls);
+        SSL_set_fd(conn.ssl, fd);
+        if (SSL_accept(conn.ssl) != 1) {
+          std::printf("%d (handshake failed)\n", ports[i]);
+          std::fflush(stdout);
+          ERR_clear_error();
+          SSL_free(conn.ssl);
+          close(fd);
+          ++served;
+          continue;
+        }
+      }
+#endif
+      Serve(o, conn, ports[i], client_ip);
+#if PROVIDER_SIM_TLS
+      if (conn.ssl != nullptr) {
+        SSL_shutdown(conn.ssl);
+        SSL_free(conn.ssl);
+      }
+#endif
       close(fd);
       ++served;
       if (o.max_requests != 0 && served >= o.max_requests) break;
     }
   }
   for (const pollfd &p : listeners) close(p.fd);
+#if PROVIDER_SIM_TLS
+  SSL_CTX_free(tls);
+#endif
   std::printf("provider-sim stopped after %d requests\n", served);
   return 0;
 }

@@ -54,6 +54,23 @@ extern "C" {
 #define DDNSCLIENT_E_HTTP_400              0x80020019u
 #define DDNSCLIENT_E_ALREADY_REGISTERED    0x8002001Au
 #define DDNSCLIENT_E_SERVER_UNKNOWN        0x8002001Bu /* unknown server error (HLDM service) */
+/* HTTPS (DDNSClient_SetTLS).  None of these sends anything that would reveal
+ * credentials: the request goes out only after the certificate check.
+ * DDNSCLIENT_E_TLS: set-up or handshake failed (the server offers only TLS
+ * 1.1 or older, no common cipher, not TLS), or a damaged record.  The four
+ * DDNSCLIENT_E_CERT_* refuse the server's certificate: from no trusted CA;
+ * expired or not yet valid (or the device's clock is wrong); not for the
+ * server's host; otherwise unusable (weak key or hash, key usage). */
+#define DDNSCLIENT_E_TLS_NOT_BUILT  0x8001000Bu /* HTTPS asked for, library built without TLS */
+#define DDNSCLIENT_E_TLS_CA_FILE    0x8001000Cu /* CA file unreadable or without a certificate */
+#define DDNSCLIENT_E_TLS            0x8002001Cu /* TLS failed (not the certificate) */
+#define DDNSCLIENT_E_CERT_UNTRUSTED 0x8002001Du /* certificate from no trusted CA */
+#define DDNSCLIENT_E_CERT_EXPIRED   0x8002001Eu /* certificate expired or not yet valid */
+#define DDNSCLIENT_E_CERT_NAME      0x8002001Fu /* certificate not for the server's host */
+#define DDNSCLIENT_E_CERT_REFUSED   0x80020020u /* certificate refused otherwise */
+/* 1 when a result is one of the four certificate refusals. */
+#define DDNSCLIENT_IS_CERT_FAILURE(code) \
+  ((code) >= DDNSCLIENT_E_CERT_UNTRUSTED && (code) <= DDNSCLIENT_E_CERT_REFUSED)
 
 /* ---- Records ------------------------------------------------------------ */
 
@@ -495,6 +512,54 @@ uint32_t DDNSClient_GnuDIP_GetMetaContent(const char *body, const char *name, ch
 uint32_t DDNSClient_GnuDIP_HashingPassword(const char *salt, const char *password, char *output);
 /* retc 0: success; 1: 0x8002000C; anything else or none: 0x8002000D. */
 uint32_t DDNSClient_GnuDIP_ProcessResponse(DDNSClientContext *context);
+
+/* ---- HTTPS for the public providers -------------------------------------
+ * A context fetches over plain HTTP until DDNSClient_SetTLS asks otherwise.
+ * With DDNSCLIENT_TLS_OFFERED, every fetch (update, check-IP page, GnuDIP
+ * salt) whose host is one of the providers' own hosts known to offer HTTPS
+ * goes to port 443 of that host over TLS, with the same path and query;
+ * every other fetch stays as the provider's table gives it.
+ * DDNSCLIENT_TLS_ALL does the same, and also speaks HTTPS to every host that
+ * is none of the providers' own: the configured DDNS server (providers 10,
+ * 23, 26, 27, 29, 34, 36) and a host a program passes to
+ * DDNSClient_Communicate; there port 80 becomes 443 and another port is
+ * kept.
+ *
+ * Which providers' hosts offer HTTPS (DDNSClient_ProviderTLS): DynDNS (1,
+ * 2: members.dyndns.org), MyDNS (9: www.mydns.jp) and ChangeIP (33:
+ * nic.changeip.com) for their updates.  Every other host is unknown here
+ * (the hosts under .example are stand-ins) and is fetched over plain HTTP
+ * with DDNSCLIENT_TLS_OFFERED; no check-IP page is known to offer HTTPS.
+ *
+ * Over TLS the server's certificate is checked against the CA file (null
+ * or empty: the system bundle, /etc/ssl/certs/ca-certificates.crt): its
+ * chain, its dates (by the wall clock: a device whose clock is unset
+ * refuses every certificate as not yet valid), its use and its names
+ * against the host; TLS 1.2 is the least version.  There is no mode without
+ * the check.  A refusal is DDNSCLIENT_E_CERT_* (DDNSCLIENT_IS_CERT_FAILURE),
+ * DDNSCLIENT_E_TLS or DDNSCLIENT_E_TLS_CA_FILE, and the request was not
+ * sent.  Through the check-IP routines of the update engine a failed page
+ * is, as any failed page, an unknown public address (0x8002000B). */
+#define DDNSCLIENT_TLS_OFF          0u /* plain HTTP (a new context) */
+#define DDNSCLIENT_TLS_OFFERED      1u /* HTTPS where the provider's own host offers it */
+#define DDNSCLIENT_TLS_ALL          2u /* ... and to configured servers and other hosts */
+#define DDNSCLIENT_TLS_CA_FILE_SIZE 256u
+
+/* Sets the context's HTTPS mode and CA file for the fetches that follow.
+ * 0; 0x80010006 (null context, a mode above 2, a CA file name of 256 or
+ * more characters or holding a control byte); DDNSCLIENT_E_TLS_NOT_BUILT
+ * (a library built without TLS, for modes 1 and 2).  After a refusal the
+ * mode stays asked for: every fetch that would go over HTTPS fails with
+ * that code and sends nothing, until the mode is set again. */
+uint32_t DDNSClient_SetTLS(DDNSClientContext *context, uint32_t mode, const char *ca_file);
+
+/* Bits of DDNSClient_ProviderTLS: the provider's own host of its update
+ * (or of its check-IP page) is known to offer HTTPS. */
+#define DDNSCLIENT_TLS_UPDATE  0x1u
+#define DDNSCLIENT_TLS_CHECKIP 0x2u
+/* What HTTPS the provider's own hosts offer (0 for a provider number out
+ * of range, a configured server, or a protocol other than HTTP). */
+uint32_t DDNSClient_ProviderTLS(uint32_t provider);
 
 /* ---- HLDM request codec ----------------------------------------------- */
 

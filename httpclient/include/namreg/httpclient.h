@@ -427,15 +427,22 @@ uint32_t HTTPClient_Process(HTTPClientHandle hClient);
  * The caller names the port (443 for HTTPS servers).
  *
  * Over TLS, an exchange:
- * - connects as before (directly, or through the proxy with CONNECT and
- *   the proxy credentials), then runs the TLS handshake inside the same
- *   time budget (the connect time-out in asynchronous mode, the total
- *   budget in synchronous mode; a handshake not done in time ends with
- *   0x8001001b like a connect), as steps of HTTPClient_Process in
- *   asynchronous mode, with the same events as plain HTTP;
+ * - connects as before, directly or through the proxy: there it first asks
+ *   for a tunnel with "CONNECT a.b.c.d:port HTTP/1.1" (the server's
+ *   resolved address, as a request through the proxy names it in clear)
+ *   and the proxy's credentials; a 407 is answered as in clear (event 36
+ *   in asynchronous mode, at most three repeats), any answer but 2xx ends
+ *   the exchange with 0x80010100 + its status index.  Inside the tunnel
+ *   the request is the origin form ("GET /path"), without the proxy's
+ *   credentials, and its Host line leaves out port 443;
+ * - runs the tunnel request and the TLS handshake inside the connect's time
+ *   budget (the connect time-out in asynchronous mode, the total budget in
+ *   synchronous mode; not done in time: 0x8001001b, like a connect), as
+ *   steps of HTTPClient_Process in asynchronous mode (each waits at most
+ *   its slice), with the same events as plain HTTP;
  * - speaks TLS 1.2 only (nothing older; ECDHE key exchange, with AES-GCM or
- *   ChaCha20-Poly1305 first and AES-CBC last), sends the server's host name as SNI and checks the
- *   certificate chain against the CA file, its validity dates, its use for
+ *   ChaCha20-Poly1305 first and AES-CBC last), sends the server's host name
+ *   as SNI and checks the certificate chain against the CA file, its validity dates, its use for
  *   servers, and its names against the server's host (tServer.szHost; a
  *   dotted quad, or an empty host with dwAddress, is checked against the
  *   certificate's IP addresses and sent without SNI);
