@@ -99,8 +99,17 @@ static uint32_t StartContext(struct dd_host *host) {
       return set;
     }
   }
-  if (s->provider->number == 0) return DDNSClient_SetParameters(host->context, &host->settings);
-  return DDNSCLIENT_OK;
+  if (s->provider->number != 0) return DDNSCLIENT_OK;
+  const uint32_t stored = DDNSClient_SetParameters(host->context, &host->settings);
+  if (stored != DDNSCLIENT_OK) return stored;
+  /* ddnsupdate's own dyndns2 fetch answers a server's challenge with the
+   * account the context holds; the update engine, which takes it from the
+   * settings, never runs for these providers.  The host name stays out:
+   * it would make the context look its address up. */
+  DDNSClientSettings account = host->settings;
+  account.dwFlags = DDNSCLIENT_FLAG_ENABLE | DDNSCLIENT_FLAG_PROVIDER | DDNSCLIENT_FLAG_USERNAME |
+                    DDNSCLIENT_FLAG_PASSWORD;
+  return DDNSClient_ProcessUpdateSettings(host->context, &account);
 }
 
 uint32_t dd_host_start(struct dd_host *host, const struct dd_section *section, const char *name,

@@ -714,6 +714,40 @@ TEST_F(DdnsUpdateDaemon, AddressSources) {
   EXPECT_EQ(r.out, "");
 }
 
+// A dyndns2 server that asks for the account (401 with a Basic challenge)
+// gets the section's user and password; a wrong password reads as an
+// authentication refusal.
+TEST_F(DdnsUpdateDaemon, GenericDyndns2AnswersTheChallengeWithItsAccount) {
+  StartSim();
+  struct Case {
+    const char *password;
+    int exit_status;
+    const char *outcome;
+    const char *served;
+    size_t sends;  // the HTTP client tries a refused account up to three times
+  };
+  const Case cases[] = {
+      {"s3cret", 0, "dyndns2 gen.example.net: updated, address 198.51.100.23", "auth=ok -> 200", 1},
+      {"wrong", 1, "dyndns2 gen.example.net: authentication refused", "auth=bad -> 401", 3},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.password);
+    const size_t before = CountOf(Seen(), c.served);
+    const nrtest::ProcessResult r =
+        nrtest::RunProcess({Program(), "-p", "dyndns2", "-s", "members.dyndns.org", "--port",
+                            "8245", "-n", "gen.example.net", "-u", "camuser", "-w", c.password,
+                            "--address", "198.51.100.23", "--once", "-t", "10"});
+    EXPECT_EQ(r.exit_status, c.exit_status) << r.err;
+    EXPECT_NE(r.err.find(c.outcome), std::string::npos) << r.err;
+    EXPECT_EQ(CountOf(Seen(), std::string("\"GET /nic/update?hostname=gen.example.net&myip="
+                                          "198.51.100.23 HTTP/1.1\" host=\"members.dyndns.org:"
+                                          "8245\" agent=\"ddnsupdate\" ") +
+                                  c.served),
+              before + c.sends)
+        << Seen();
+  }
+}
+
 // -w is wiped from the process's command line once read.
 TEST(DdnsUpdateOptionsProcess, PasswordOptionLeavesTheProcessList) {
   NAMREG_REQUIRE_SANDBOX();
