@@ -11,6 +11,8 @@
 #
 # usage (as root): bench/ddnsupdate-https-bench.sh [build-with-tls] [build-without-tls]
 #        defaults: build/release and build/notls (configured with NAMREG_TLS=OFF)
+#        BENCH_KEY=rsa: RSA-2048 keys for the CA and the server instead of
+#        P-256 (ECDSA signatures cost mbedTLS far more than RSA ones)
 set -euo pipefail
 
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -34,10 +36,16 @@ pki=$(mktemp -d)
 trap 'rm -rf "$pki"' EXIT
 
 # A CA and a server certificate for both provider hosts.
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
+if [ "${BENCH_KEY:-ec}" = rsa ]; then
+  key=(-newkey rsa:2048)
+else
+  key=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1)
+fi
+echo "keys: ${BENCH_KEY:-ec}"
+openssl req -x509 "${key[@]}" -nodes -days 2 \
   -subj /CN=bench-ca -keyout "$pki/ca.key" -out "$pki/ca.pem" \
   -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign 2> /dev/null
-openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj /CN=members.dyndns.org \
+openssl req "${key[@]}" -nodes -subj /CN=members.dyndns.org \
   -keyout "$pki/server.key" -out "$pki/server.csr" 2> /dev/null
 printf '%s\n' 'subjectAltName=DNS:members.dyndns.org,DNS:checkip.dyndns.org' \
   'extendedKeyUsage=serverAuth' 'keyUsage=critical,digitalSignature' \
