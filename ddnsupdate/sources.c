@@ -11,33 +11,6 @@
 #include <string.h>
 #include <strings.h>
 
-/* An HTTP client failure as a DDNS result, as the library's fetches give
- * them (its TLS refusals have codes of their own). */
-static uint32_t MapFailure(uint32_t result) {
-  switch (result) {
-    case HTTPCLIENT_E_TLS_NOT_BUILT:
-      return DDNSCLIENT_E_TLS_NOT_BUILT;
-    case HTTPCLIENT_E_TLS_CA_FILE:
-      return DDNSCLIENT_E_TLS_CA_FILE;
-    case HTTPCLIENT_E_TLS_SETUP:
-    case HTTPCLIENT_E_TLS_VERSION:
-    case HTTPCLIENT_E_TLS_HANDSHAKE:
-    case HTTPCLIENT_E_TLS_RECORD:
-    case HTTPCLIENT_E_TLS_TUNNEL:
-      return DDNSCLIENT_E_TLS;
-    case HTTPCLIENT_E_TLS_CERT_UNTRUSTED:
-      return DDNSCLIENT_E_CERT_UNTRUSTED;
-    case HTTPCLIENT_E_TLS_CERT_EXPIRED:
-      return DDNSCLIENT_E_CERT_EXPIRED;
-    case HTTPCLIENT_E_TLS_CERT_NAME:
-      return DDNSCLIENT_E_CERT_NAME;
-    case HTTPCLIENT_E_TLS_CERT_REFUSED:
-      return DDNSCLIENT_E_CERT_REFUSED;
-    default:
-      return DDNSClient_MapHTTPError(result);
-  }
-}
-
 /* A GET of an http:// or https:// URL into `body` (size bytes,
  * terminated); a DDNS result code.  ca_file: the CAs of an https:// URL. */
 static uint32_t FetchUrl(const char *url, const char *user, const char *password, uint32_t timeout,
@@ -87,7 +60,7 @@ static uint32_t FetchUrl(const char *url, const char *user, const char *password
     result = HTTPClient_Get(client, info);
     HTTPClient_Release(&client);
     if ((result >> 24) == 0x80u)
-      result = MapFailure(result);
+      result = DDNSClient_MapHTTPError(result);
     else
       result = info->dwRecvSize != 0 ? DDNSCLIENT_OK : DDNSCLIENT_E_NETWORK;
   } else {

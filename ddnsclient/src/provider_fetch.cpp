@@ -58,36 +58,6 @@ bool IsFailure(uint32_t result) {
   return (result >> 24) == 0x80u;
 }
 
-// An HTTP client failure as a DDNS result: a text the client refused is a
-// bad setting, its TLS refusals have codes of their own (the certificate
-// ones told apart), the rest go through DDNSClient_MapHTTPError.
-uint32_t MapFetchFailure(uint32_t result) {
-  switch (result) {
-    case kHTTPUnsafeText:
-      return DDNSCLIENT_E_INVALID_ARGS;
-    case HTTPCLIENT_E_TLS_NOT_BUILT:
-      return DDNSCLIENT_E_TLS_NOT_BUILT;
-    case HTTPCLIENT_E_TLS_CA_FILE:
-      return DDNSCLIENT_E_TLS_CA_FILE;
-    case HTTPCLIENT_E_TLS_SETUP:
-    case HTTPCLIENT_E_TLS_VERSION:
-    case HTTPCLIENT_E_TLS_HANDSHAKE:
-    case HTTPCLIENT_E_TLS_RECORD:
-    case HTTPCLIENT_E_TLS_TUNNEL:
-      return DDNSCLIENT_E_TLS;
-    case HTTPCLIENT_E_TLS_CERT_UNTRUSTED:
-      return DDNSCLIENT_E_CERT_UNTRUSTED;
-    case HTTPCLIENT_E_TLS_CERT_EXPIRED:
-      return DDNSCLIENT_E_CERT_EXPIRED;
-    case HTTPCLIENT_E_TLS_CERT_NAME:
-      return DDNSCLIENT_E_CERT_NAME;
-    case HTTPCLIENT_E_TLS_CERT_REFUSED:
-      return DDNSCLIENT_E_CERT_REFUSED;
-    default:
-      return DDNSClient_MapHTTPError(result);
-  }
-}
-
 uint32_t TimeoutOf(const DDNSClientContext *context) {
   return context->dwNetworkTimeout != 0 ? context->dwNetworkTimeout : kDefaultTimeoutSeconds;
 }
@@ -114,7 +84,7 @@ uint32_t PrepareFetch(DDNSClientContext *context, HTTPClientInfo *info, const ch
     options.dwEnable = tls ? 1u : 0u;
     memcpy(options.szCAFile, context->szTLSCAFile, sizeof options.szCAFile);
     result = HTTPClient_SetTLS(context->pHTTPClient, &options);
-    if (result != HTTPCLIENT_OK) return MapFetchFailure(result);
+    if (result != HTTPCLIENT_OK) return DDNSClient_MapHTTPError(result);
   }
   const uint64_t budget_us = namreg::DDNSClient_ExchangeBudgetMs(context, timeout_seconds) * 1000u;
   if (budget_us == 0) return DDNSCLIENT_E_NETWORK;
@@ -129,6 +99,32 @@ uint32_t PrepareFetch(DDNSClientContext *context, HTTPClientInfo *info, const ch
 }  // namespace
 
 extern "C" uint32_t DDNSClient_MapHTTPError(uint32_t result) {
+  // A text the client refused is a bad setting; its TLS refusals have codes
+  // of their own, the certificate ones told apart.
+  switch (result) {
+    case kHTTPUnsafeText:
+      return DDNSCLIENT_E_INVALID_ARGS;
+    case HTTPCLIENT_E_TLS_NOT_BUILT:
+      return DDNSCLIENT_E_TLS_NOT_BUILT;
+    case HTTPCLIENT_E_TLS_CA_FILE:
+      return DDNSCLIENT_E_TLS_CA_FILE;
+    case HTTPCLIENT_E_TLS_SETUP:
+    case HTTPCLIENT_E_TLS_VERSION:
+    case HTTPCLIENT_E_TLS_HANDSHAKE:
+    case HTTPCLIENT_E_TLS_RECORD:
+    case HTTPCLIENT_E_TLS_TUNNEL:
+      return DDNSCLIENT_E_TLS;
+    case HTTPCLIENT_E_TLS_CERT_UNTRUSTED:
+      return DDNSCLIENT_E_CERT_UNTRUSTED;
+    case HTTPCLIENT_E_TLS_CERT_EXPIRED:
+      return DDNSCLIENT_E_CERT_EXPIRED;
+    case HTTPCLIENT_E_TLS_CERT_NAME:
+      return DDNSCLIENT_E_CERT_NAME;
+    case HTTPCLIENT_E_TLS_CERT_REFUSED:
+      return DDNSCLIENT_E_CERT_REFUSED;
+    default:
+      break;
+  }
   const uint32_t index = result - kHTTPStatusFirst;
   if (result < kHTTPStatusFirst ||
       index >= sizeof kHTTPStatusResults / sizeof kHTTPStatusResults[0])
@@ -179,7 +175,7 @@ extern "C" uint32_t DDNSClient_Communicate(DDNSClientContext *context, const cha
   if (IsFailure(result)) {
     printf("[DDNSClient_Communicate] HTTP get failed with error: %8x\r\n",
            static_cast<unsigned>(result));
-    return MapFetchFailure(result);
+    return DDNSClient_MapHTTPError(result);
   }
   return info.dwRecvSize != 0 ? DDNSCLIENT_OK : DDNSCLIENT_E_NETWORK;
 }
@@ -215,7 +211,7 @@ extern "C" uint32_t DDNSClient_HuagaiCommunicate(DDNSClientContext *context, con
       printf("[DDNSClient_HuagaiCommunicate] HTTP get failed with error: %8x\r\n",
              static_cast<unsigned>(result));
       if (fake_seen && deadline.Expired()) return DDNSCLIENT_E_REPLY_TIMEOUT;
-      return MapFetchFailure(result);
+      return DDNSClient_MapHTTPError(result);
     }
     if (info.dwRecvSize == 0) return DDNSCLIENT_E_NETWORK;
     char value[24];

@@ -22,7 +22,7 @@ using provtest::ExpectedGet;
 using provtest::HttpPeer;
 using provtest::Reply;
 
-TEST(ProviderFetch, MapHTTPErrorCoversStatus400To503AndNothingElse) {
+TEST(ProviderFetch, MapHTTPErrorCoversStatus400To503RefusalsAndNothingElse) {
   struct Case {
     uint32_t http;
     uint32_t ddns;
@@ -42,6 +42,11 @@ TEST(ProviderFetch, MapHTTPErrorCoversStatus400To503AndNothingElse) {
       {0x80010124u, 0x80020010u},
       {0x80010125u, 0x80020010u},
       {0x80010126u, 0x80020006u},
+      // The client's refusals: unsafe text, and TLS ones by kind.
+      {HTTPCLIENT_E_UNSAFE_TEXT, DDNSCLIENT_E_INVALID_ARGS},
+      {HTTPCLIENT_E_TLS_NOT_BUILT, DDNSCLIENT_E_TLS_NOT_BUILT},
+      {HTTPCLIENT_E_TLS_HANDSHAKE, DDNSCLIENT_E_TLS},
+      {HTTPCLIENT_E_TLS_CERT_EXPIRED, DDNSCLIENT_E_CERT_EXPIRED},
       // Outside the table.
       {0x80010110u, 0x80020010u},
       {0x80010127u, 0x80020010u},

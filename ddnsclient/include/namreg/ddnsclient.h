@@ -425,7 +425,9 @@ uint32_t DDNSClient_MakeUpHTTPClientInfo(struct HTTPClientInfo *info, const char
                                          uint16_t port, const char *path, const char *user_agent,
                                          uint32_t timeout_seconds, char *buffer,
                                          uint32_t buffer_size);
-/* HTTP client result to DDNS result: statuses 400..503 by table, anything
+/* HTTP client result to DDNS result: statuses 400..503 by table, a text
+ * the client refused (HTTPCLIENT_E_UNSAFE_TEXT) 0x80010006, the TLS
+ * refusals their DDNSCLIENT_E_TLS* / DDNSCLIENT_E_CERT_* codes, anything
  * else 0x80020010. */
 uint32_t DDNSClient_MapHTTPError(uint32_t http_result);
 
