@@ -79,7 +79,7 @@ done
 # ---- three hosts of a config file, one --once ----
 mkdir -p "$work/cache"
 {
-  printf '[global]\ncache-dir = %s\n' "$work/cache"
+  printf '[global]\ncache-dir = %s\ntls = no\n' "$work/cache"
   for n in 1 2 3; do
     printf '[cam%s]\nprovider = dyndns\nhost = cam%s.example.net\nuser = camuser\npassword-file = %s\n' \
       "$n" "$n" "$work/password"
@@ -103,7 +103,7 @@ printf 'three hosts: %12s instructions (%s x one host; goal <= 3), peak RSS %s K
   "$(awk -v a="$three_count" -v b="$one_count" 'BEGIN { printf "%.2f", a / b }')" "$three_rss"
 
 # ---- soak: 1,000 rounds of the daemon ----
-printf '[global]\ncache-dir = %s\n[soak]\nprovider = dyndns\nhost = soak.example.net\nuser = camuser\npassword-file = %s\ninterval = 10\n' \
+printf '[global]\ncache-dir = %s\ntls = no\n[soak]\nprovider = dyndns\nhost = soak.example.net\nuser = camuser\npassword-file = %s\ninterval = 10\n' \
   "$work/cache" "$work/password" > "$work/soak.conf"
 chmod 600 "$work/soak.conf"
 "$ddnsupdate" -c "$work/soak.conf" -t 10 --test-minute-ms 2 --test-rounds 1000 2> "$work/soak.txt" &
