@@ -15,6 +15,7 @@
 set -euo pipefail
 
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$src/bench/measure.sh"
 build=${1:-$src/build/release}
 
 if [ "${NAMREG_DDNSUPDATE_BENCH_INSIDE:-}" != 1 ]; then
@@ -41,18 +42,6 @@ ours=("$ddnsupdate" -p dyndns -n cam.example.net -u camuser -W "$work/password" 
 theirs=("$curl_bin" -s -o /dev/null "http://checkip.dyndns.org:8245/" --next -s -o /dev/null
         -u camuser:s3cret "http://members.dyndns.org:8245/nic/update?system=dyndns&hostname=cam.example.net&myip=203.0.113.9")
 
-peak_rss() {
-  local out="$work/time.txt" values=()
-  for _ in 1 2 3 4 5; do
-    /usr/bin/time -f '%M' -o "$out" "$@" > /dev/null 2>&1 || true
-    values+=("$(tail -n 1 "$out")")
-  done
-  printf '%s\n' "${values[@]}" | sort -n | sed -n 3p
-}
-instructions() {
-  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
-    sed -n 's/.*Collected : //p'
-}
 libraries() {
   ldd "$1" | awk '$1 !~ /linux-vdso|ld-linux/ {print $1}' | tr '\n' ' '
 }

@@ -16,6 +16,7 @@
 set -euo pipefail
 
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$src/bench/measure.sh"
 with=${1:-$src/build/release}
 without=${2:-$src/build/notls}
 
@@ -70,18 +71,6 @@ theirs=("$curl_bin" -s -o /dev/null --cacert "$pki/ca.pem" "https://checkip.dynd
         --next -s -o /dev/null --cacert "$pki/ca.pem" -u camuser:s3cret
         "https://members.dyndns.org/nic/update?hostname=cam.example.net&myip=203.0.113.9")
 
-peak_rss() {
-  local out="$work/time.txt" values=()
-  for _ in 1 2 3 4 5; do
-    /usr/bin/time -f '%M' -o "$out" "$@" > /dev/null 2>&1 || true
-    values+=("$(tail -n 1 "$out")")
-  done
-  printf '%s\n' "${values[@]}" | sort -n | sed -n 3p
-}
-instructions() {
-  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
-    sed -n 's/.*Collected : //p'
-}
 
 "${ours[@]}" > /dev/null 2> "$work/outcome.txt" || true
 echo "ddnsupdate outcome: $(cat "$work/outcome.txt")"

@@ -10,6 +10,7 @@
 set -euo pipefail
 
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$src/bench/measure.sh"
 build=${1:-$src/build/release}
 
 . "$src/tools/build-targets.sh"
@@ -42,7 +43,7 @@ register=("$namreg" -s 127.0.0.1 -r -k bench-key cam.bench.example owner@example
 
 # Peak RSS in KiB (GNU time), the median of five runs, and the exit status
 # of the last run.
-peak_rss() {
+rss_and_status() {
   local out="$work/time.txt" status values=()
   for _ in 1 2 3 4 5; do
     set +e
@@ -53,13 +54,9 @@ peak_rss() {
   done
   echo "$(printf '%s\n' "${values[@]}" | sort -n | sed -n 3p) $status"
 }
-# Instructions executed (callgrind's "Collected" total).
-instructions() {
-  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null | sed -n 's/.*Collected : //p'
-}
 
-read -r rss_namreg status_namreg <<< "$(peak_rss "${register[@]}")"
-read -r rss_true _ <<< "$(peak_rss "$true_bin")"
+read -r rss_namreg status_namreg <<< "$(rss_and_status "${register[@]}")"
+read -r rss_true _ <<< "$(rss_and_status "$true_bin")"
 ir_namreg=$(instructions "${register[@]}")
 ir_true=$(instructions "$true_bin")
 size_namreg=$(stat -c %s "$namreg")

@@ -12,6 +12,7 @@
 set -euo pipefail
 
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$src/bench/measure.sh"
 with=${1:-$src/build/release}
 without=${2:-$src/build/notls}
 
@@ -59,7 +60,9 @@ int main(int argc, char **argv) {
 CODE
 c_program() {  # <build dir> <output>
   local build=$1 tls_libs=()
-  if nm "$build/httpclient/libnamreg-httpclient.a" 2>/dev/null | grep -q ' U mbedtls_'; then
+  # grep reads all of nm's output: with -q, nm could die of SIGPIPE and
+  # pipefail would read that as "no mbedTLS".
+  if nm "$build/httpclient/libnamreg-httpclient.a" 2>/dev/null | grep ' U mbedtls_' > /dev/null; then
     tls_libs=(-l:libmbedtls.a -l:libmbedx509.a -l:libmbedcrypto.a)
   fi
   cc -std=c11 -Os -ffunction-sections -fdata-sections -I"$src/httpclient/include" \
@@ -91,8 +94,8 @@ printf '  %-46s %12s %12s\n' "tls_probe (the TLS layer and mbedTLS)" \
 printf '  %-46s %12s %12s\n' "namreg" "$(stripped "$with/app/namreg")" "$(stripped "$without/app/namreg")"
 printf '  %-46s %12s %12s\n' "ddnsupdate" \
   "$(stripped "$with/ddnsupdate/ddnsupdate")" "$(stripped "$without/ddnsupdate/ddnsupdate")"
-echo "  (the C program's line shows what a program pays before the exchange runs over TLS:"
-echo "   today HTTPClient_SetTLS answers $("$work/c_with" | sed -n 's/.*: //p'); tls_probe shows the layer itself)"
+echo "  (the C program is a whole HTTPS client on the public API: HTTPClient_SetTLS answered"
+echo "   $("$work/c_with" | sed -n 's/^HTTPClient_SetTLS: //p'); tls_probe drives the TLS layer alone)"
 
 # One HTTPS GET: RSA 2048 certificate, the system CA bundle plus it as CA file.
 cd "$work"
@@ -109,17 +112,6 @@ probe=("$with/tests/tls/tls_probe" bundle.pem 127.0.0.1 / 8443)
 curl_get=(curl -s -o /dev/null --cacert bundle.pem https://127.0.0.1:8443/)
 echo "One HTTPS GET (TLS 1.2, ECDHE, RSA 2048 server key; CA file: system bundle + test CA)"
 "${probe[@]}" | sed 's/^/  tls_probe: /'
-peak_rss() {
-  local values=()
-  for _ in 1 2 3 4 5; do
-    /usr/bin/time -f '%M' -o time.txt "$@" > /dev/null 2>&1 || true
-    values+=("$(tail -n 1 time.txt)")
-  done
-  printf '%s\n' "${values[@]}" | sort -n | sed -n 3p
-}
-instructions() {
-  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null | sed -n 's/.*Collected : //p'
-}
 peak_heap() {
   valgrind --tool=massif --massif-out-file=massif.out "$@" > /dev/null 2>&1
   grep -E '^mem_heap_(extra_)?B=' massif.out | sed 's/.*=//' | paste - - | awk '{ s = $1 + $2; if (s > m) m = s } END { print m }'
